@@ -1,0 +1,3 @@
+#include "screen/draw.h"
+
+SDL_Surface *screenSurface;

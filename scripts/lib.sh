@@ -1,0 +1,37 @@
+# Shared by the scripts: the Debian packages each needs and how to get them.
+# shellcheck shell=bash
+
+VELMORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+BUILD_PACKAGES="cmake ninja-build g++ libsdl1.2-compat libsdl1.2-compat-dev libasound2-dev"
+PLAY_PACKAGES="xvfb x11-utils"
+TEST_PACKAGES="googletest libgtest-dev libbenchmark-dev xvfb x11-utils xdotool imagemagick \
+pulseaudio pulseaudio-utils libasound2-plugins"
+
+# Installs whichever of the named Debian packages are missing, or says how to.
+EnsurePackages() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local install="apt-get install -y --no-install-recommends ${missing[*]}"
+    echo "velmora: installing ${missing[*]}"
+    if [ "$(id -u)" -eq 0 ]; then
+        apt-get update -qq && DEBIAN_FRONTEND=noninteractive $install
+    elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
+        sudo apt-get update -qq && sudo DEBIAN_FRONTEND=noninteractive $install
+    else
+        echo "velmora: please run as root: apt-get update && $install" >&2
+        exit 1
+    fi
+}
+
+# Configures and builds one build tree: BuildTree DIRECTORY [CMAKE OPTIONS...]
+BuildTree() {
+    local directory=$1
+    shift
+    cmake -S "$VELMORA_ROOT" -B "$directory" -G Ninja "$@" >/dev/null &&
+        cmake --build "$directory"
+}

@@ -1,0 +1,6 @@
+#include "shell/piano.h"
+
+int main()
+{
+    AppEntry();
+}

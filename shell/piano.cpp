@@ -1,0 +1,46 @@
+#include "shell/piano.h"
+
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "screen/draw.h"
+#include "shell/sdl_api.h"
+
+// A window of the handheld's size: on a desktop a full-screen mode would take over the monitor.
+static const Uint32 videoFlags = SDL_HWSURFACE;
+
+void AppEntry()
+{
+    if (BindSdl() != 0)
+        EndProcess();
+    RunPiano();
+    EndProcess();
+}
+
+// Waits for events until a quit request gets through or SDL stops working.
+static void RunEventLoop()
+{
+    SDL_Event event;
+    for (;;) {
+        if (sdl.SDL_WaitEvent(&event) == 0)
+            break;
+        if (event.type == SDL_QUIT) {
+            sdl.SDL_Quit();
+            return;
+        }
+        SleepMilliseconds(1);
+    }
+    sdl.SDL_Quit();
+}
+
+void RunPiano()
+{
+    if (sdl.SDL_Init(SDL_INIT_VIDEO) < 0)
+        return;
+    fputs("Velmora starting...\n", stdout);
+    fflush(stdout);
+    screenSurface = sdl.SDL_SetVideoMode(screenWidth, screenHeight, 16, videoFlags);
+    if (!screenSurface)
+        return;
+    RunEventLoop();
+}

@@ -1,0 +1,27 @@
+// The SDL library, bound by name at run time. Every SDL call in the program goes through
+// the table `sdl`, so the program runs against whichever libSDL-1.2 the loader finds.
+#pragma once
+
+#include <SDL/SDL.h>
+
+#include <cstdint>
+
+#include "shell/sdl_names.h"
+
+struct SdlApi {
+    void *library;
+#define VELMORA_SDL_SLOT(name) decltype(&::name) name;
+    VELMORA_SDL_NAMES(VELMORA_SDL_SLOT)
+#undef VELMORA_SDL_SLOT
+};
+
+extern SdlApi sdl;
+
+// The file name the loader searches for.
+inline constexpr const char *sdlLibraryName = "libSDL-1.2.so.0";
+
+// Binds the SDL library: 0 on success, else the platform's error code for the failing step.
+uint32_t BindSdl();
+
+// Binds the named library instead; the rest is as BindSdl.
+uint32_t BindSdlLibrary(const char *fileName);
