@@ -1,0 +1,62 @@
+// The program's pictures and samples: found beside the executable, loaded once at start-up,
+// and kept for the life of the process. The splash picture is compiled in.
+#pragma once
+
+#include <SDL/SDL.h>
+
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+
+// The nine pictures, in loading order.
+enum ImageIndex {
+    imageWhite,
+    imageWhitePressed,
+    imageBlack1,
+    imageBlack1Pressed,
+    imageBlack2,
+    imageBlack2Pressed,
+    imageBlack3,
+    imageBlack3Pressed,
+    imageExitButton,
+    imageCount
+};
+
+inline constexpr int sampleCount = 24;
+inline constexpr int splashWidth = 240;
+inline constexpr int splashHeight = 320;
+
+// The executable's directory with its trailing '/'.
+extern char baseDirectory[PATH_MAX];
+
+extern SDL_Surface *keyImages[imageCount];
+inline SDL_Surface *&ExitButtonImage = keyImages[imageExitButton];
+extern SDL_Surface *splashSurface;
+
+// The SampleBank: one sample per slot, null and 0 where a file did not load.
+extern Uint8 *sampleBankData[sampleCount];
+extern Uint32 sampleBankLength[sampleCount];
+
+// Relative file names of the samples, in slot order.
+extern const char sampleNames[sampleCount][16];
+
+// The embedded splash picture: 240 x 320, rows top to bottom, bytes red, green, blue, alpha.
+extern const unsigned char splashPixels[splashWidth * splashHeight * 4];
+
+// Fills baseDirectory from the executable's own path.
+void FindBaseDirectory();
+
+// Writes baseDirectory + relativeName into outPath; false (and an empty path) if it does not fit.
+bool BuildAssetPath(const char *relativeName, char *outPath, size_t outSize);
+
+// Loads one bitmap beside the executable; null when SDL cannot load it.
+SDL_Surface *LoadBitmapAsset(const char *relativeName);
+
+// Loads one sample into its SampleBank slot, leaving the slot empty when it cannot.
+void LoadSampleAsset(const char *relativeName, int slot);
+
+// Loads the nine pictures and builds the splash surface; false if any picture is missing.
+bool LoadGraphics();
+
+// Loads the 24 samples in slot order.
+void LoadSamples();
