@@ -3,8 +3,7 @@
 
 #include <SDL/SDL.h>
 
-inline constexpr int screenWidth = 240;
-inline constexpr int screenHeight = 320;
+#include "keyboard/keys.h"
 
 // The video surface all drawing goes to, opened once at start-up and kept for good.
 extern SDL_Surface *screenSurface;
