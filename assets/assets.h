@@ -37,6 +37,9 @@ extern SDL_Surface *splashSurface;
 extern Uint8 *sampleBankData[sampleCount];
 extern Uint32 sampleBankLength[sampleCount];
 
+// Relative file names of the pictures, in loading order.
+extern const char imageNames[imageCount][20];
+
 // Relative file names of the samples, in slot order.
 extern const char sampleNames[sampleCount][16];
 
@@ -45,6 +48,10 @@ extern const unsigned char splashPixels[splashWidth * splashHeight * 4];
 
 // Fills baseDirectory from the executable's own path.
 void FindBaseDirectory();
+
+// Sets baseDirectory to the part of an executable's path up to and including its last '/';
+// empty when the path has none or does not fit.
+void SetBaseDirectoryFromPath(const char *executablePath);
 
 // Writes baseDirectory + relativeName into outPath; false (and an empty path) if it does not fit.
 bool BuildAssetPath(const char *relativeName, char *outPath, size_t outSize);

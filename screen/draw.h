@@ -7,3 +7,6 @@
 
 // The video surface all drawing goes to, opened once at start-up and kept for good.
 extern SDL_Surface *screenSurface;
+
+// Puts the splash picture on the whole screen.
+void ShowSplash();

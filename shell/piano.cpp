@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "assets/assets.h"
 #include "platform/platform.h"
 #include "screen/draw.h"
 #include "shell/sdl_api.h"
@@ -11,6 +12,7 @@ static const Uint32 videoFlags = SDL_HWSURFACE;
 
 void AppEntry()
 {
+    FindBaseDirectory();
     if (BindSdl() != 0)
         EndProcess();
     RunPiano();
@@ -42,5 +44,9 @@ void RunPiano()
     screenSurface = sdl.SDL_SetVideoMode(screenWidth, screenHeight, 16, videoFlags);
     if (!screenSurface)
         return;
+    if (!LoadGraphics())
+        return;
+    ShowSplash();
+    LoadSamples();
     RunEventLoop();
 }
