@@ -2,6 +2,7 @@
 // named for what the program does with it.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -35,3 +36,39 @@ void SleepMilliseconds(uint32_t milliseconds);
 
 // Flushes standard output and ends the process at once with exit code 0.
 [[noreturn]] void EndProcess();
+
+// Wave output: one sound device per process, fed whole buffers of signed 16-bit
+// little-endian PCM that it plays in the order queued, without gaps while one waits behind
+// another.
+
+// WaveBuffer::flags: set by the device (release) once it no longer needs the buffer, and
+// cleared by the owner before queueing it again. While clear, the buffer is the device's.
+inline constexpr uint32_t waveBufferDone = 1;
+// WaveBuffer::flags: the buffer may be queued.
+inline constexpr uint32_t waveBufferPrepared = 2;
+
+// One buffer of sound; data must stay valid until CloseWaveOutput has returned.
+struct WaveBuffer {
+    void *data;
+    uint32_t length;
+    std::atomic<uint32_t> flags;
+};
+
+// Opens the default sound output for 16-bit PCM; 0 on success, non-zero when there is no
+// usable device (then nothing is left open).
+int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond);
+
+// Makes a buffer ready to be queued, keeping its done flag; 0 on success.
+int PrepareWaveBuffer(WaveBuffer *buffer);
+
+// Hands a prepared buffer to the device, which sets waveBufferDone when done; 0 on success.
+int QueueWaveBuffer(WaveBuffer *buffer);
+
+// Undoes PrepareWaveBuffer.
+void ReleaseWaveBuffer(WaveBuffer *buffer);
+
+// Stops the device and closes it; returns within a bounded time even if the device stalls.
+void CloseWaveOutput();
+
+// How many times the device ran dry while it was being fed, since it was opened.
+uint32_t CountWaveUnderruns();

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "assets/assets.h"
+#include "audio/mixing.h"
 #include "platform/platform.h"
 #include "screen/draw.h"
 #include "shell/sdl_api.h"
@@ -33,6 +34,7 @@ static void RunEventLoop()
         SleepMilliseconds(1);
     }
     sdl.SDL_Quit();
+    CloseAudio();
 }
 
 void RunPiano()
@@ -48,5 +50,8 @@ void RunPiano()
         return;
     ShowSplash();
     LoadSamples();
+    if (OpenAudio(1, 22050, 1024) == 0)
+        return;
+    SleepMilliseconds(3000);
     RunEventLoop();
 }

@@ -1,0 +1,134 @@
+#include "audio/mixing.h"
+
+#include "audio/voices.h"
+#include "platform/platform.h"
+
+std::atomic<uint8_t> stopRequested;
+std::atomic<uint8_t> threadFinished;
+
+static constexpr int blockValues = audioBlockBytes / 2;
+
+// A healthy device hands a buffer back within two buffer periods (about 46 ms); these bounds
+// only matter when it has stalled, and then end the waits instead of hanging the program.
+// How long the thread still waits for a buffer once a stop is requested.
+static constexpr uint32_t stopWaitMilliseconds = 200;
+// How long CloseAudio waits for the thread to finish, and then for the play-out.
+static constexpr uint32_t finishWaitMilliseconds = 1000;
+static constexpr uint32_t playOutWaitMilliseconds = 500;
+
+// Fixed arrays rather than heap blocks: the engine opens once, and they cannot fail.
+alignas(16) static int16_t mixBufferData[2][blockValues];
+alignas(16) static int16_t stagingBuffers[2][blockValues];
+static WaveBuffer mixBuffers[2];
+
+// True while the buffer is back from the device.
+static bool IsBufferDone(const WaveBuffer &buffer) {
+    return (buffer.flags.load(std::memory_order_acquire) & waveBufferDone) != 0;
+}
+
+// Waits for the device to hand a buffer back; false if, after a stop was requested, it has
+// not done so within the bound.
+static bool WaitForBuffer(const WaveBuffer &buffer) {
+    uint32_t waitedSinceStop = 0;
+    while (!IsBufferDone(buffer)) {
+        if (stopRequested.load(std::memory_order_acquire) &&
+            waitedSinceStop++ >= stopWaitMilliseconds)
+            return false;
+        SleepMilliseconds(1);
+    }
+    return true;
+}
+
+// Fills a returned buffer with the block staged for it and queues it again at once.
+static void RequeueBuffer(WaveBuffer &buffer, const int16_t *staged) {
+    buffer.flags.fetch_and(~waveBufferDone, std::memory_order_relaxed);
+    CopyAudioBlock(buffer.data, staged);
+    QueueWaveBuffer(&buffer);
+}
+
+// Mixes the voices' next block into a cleared staging buffer.
+static void MixBlock(int16_t *staging) {
+    ClearAudioBlock(staging);
+    MixVoices(staging, audioBlockBytes);
+}
+
+void AudioThread(void *) {
+    ClearAudioBlock(stagingBuffers[0]);
+    ClearAudioBlock(stagingBuffers[1]);
+    mixBuffers[0].flags.fetch_or(waveBufferDone, std::memory_order_relaxed);
+    mixBuffers[1].flags.fetch_or(waveBufferDone, std::memory_order_relaxed);
+    if (!stopRequested.load(std::memory_order_acquire)) {
+        do {
+            if (!WaitForBuffer(mixBuffers[0]))
+                break;
+            RequeueBuffer(mixBuffers[0], stagingBuffers[0]);
+            MixBlock(stagingBuffers[1]);
+            if (!WaitForBuffer(mixBuffers[1]))
+                break;
+            RequeueBuffer(mixBuffers[1], stagingBuffers[1]);
+            MixBlock(stagingBuffers[0]);
+        } while (!stopRequested.load(std::memory_order_acquire));
+    }
+    threadFinished.store(1, std::memory_order_release);
+}
+
+// Releases both buffers and closes the device.
+static void CloseDevice() {
+    ReleaseWaveBuffer(&mixBuffers[0]);
+    ReleaseWaveBuffer(&mixBuffers[1]);
+    CloseWaveOutput();
+}
+
+int OpenAudio(uint16_t channels, uint32_t samplesPerSecond, uint32_t bufferBytes) {
+    // The blocks are fixed arrays, and the copy and the mixer's pacing assume this size.
+    if (bufferBytes != audioBlockBytes)
+        return 0;
+    if (OpenWaveOutput(channels, samplesPerSecond) != 0)
+        return 0;
+    for (int index = 0; index < 2; ++index) {
+        WaveBuffer &buffer = mixBuffers[index];
+        ClearAudioBlock(mixBufferData[index]);
+        buffer.data = mixBufferData[index];
+        buffer.length = bufferBytes;
+        buffer.flags.store(waveBufferDone, std::memory_order_relaxed);
+        if (PrepareWaveBuffer(&buffer) != 0) {
+            CloseDevice();
+            return 0;
+        }
+    }
+    SilenceVoices();
+    if (!StartTimeCriticalThread(AudioThread, nullptr)) {
+        CloseDevice();
+        return 0;
+    }
+    return 1;
+}
+
+// Polls a condition every millisecond, at most about the given time; true if it came about.
+static bool WaitUntil(bool (*condition)(), uint32_t milliseconds) {
+    for (uint32_t waited = 0; !condition(); ++waited) {
+        if (waited >= milliseconds)
+            return false;
+        SleepMilliseconds(1);
+    }
+    return true;
+}
+
+// True once the mixing thread has made its last store.
+static bool IsThreadFinished() {
+    return threadFinished.load(std::memory_order_acquire) != 0;
+}
+
+// True once the device has handed both buffers back.
+static bool AreBuffersPlayed() {
+    return IsBufferDone(mixBuffers[0]) && IsBufferDone(mixBuffers[1]);
+}
+
+void CloseAudio() {
+    stopRequested.store(1, std::memory_order_release);
+    SilenceVoices();
+    // Past either bound the device has stalled: close it anyway, as the wave layer allows.
+    WaitUntil(IsThreadFinished, finishWaitMilliseconds);
+    WaitUntil(AreBuffersPlayed, playOutWaitMilliseconds);
+    CloseDevice();
+}
