@@ -4,6 +4,7 @@
 
 #include "assets/assets.h"
 #include "audio/mixing.h"
+#include "keyboard/keys.h"
 #include "platform/platform.h"
 #include "screen/draw.h"
 #include "shell/sdl_api.h"
@@ -50,8 +51,10 @@ void RunPiano()
         return;
     ShowSplash();
     LoadSamples();
+    CreateKeys();
     if (OpenAudio(1, 22050, 1024) == 0)
         return;
     SleepMilliseconds(3000);
+    DrawKeyboard();
     RunEventLoop();
 }
