@@ -84,9 +84,6 @@ class ChildProcess {
     pid_t Pid() const {
         return pid;
     }
-    const ExitStatus &LastStatus() const {
-        return status;
-    }
 
   private:
     void Reap(int options);
@@ -216,6 +213,9 @@ class Program {
     // The CLOCK_MONOTONIC time it was started.
     int64_t LaunchTime() const {
         return launchTime;
+    }
+    pid_t Pid() const {
+        return process.Pid();
     }
     std::string Output() const;
     std::string Errors() const;
