@@ -5,6 +5,7 @@
 #include "assets/assets.h"
 #include "audio/mixing.h"
 #include "keyboard/keys.h"
+#include "keyboard/touch.h"
 #include "platform/platform.h"
 #include "screen/draw.h"
 #include "shell/sdl_api.h"
@@ -21,12 +22,13 @@ void AppEntry()
     EndProcess();
 }
 
-// Waits for events until a quit request gets through or SDL stops working.
+// Waits for events until a quit request gets through, the exit button is lifted on, or SDL
+// stops working.
 static void RunEventLoop()
 {
     SDL_Event event;
     for (;;) {
-        if (sdl.SDL_WaitEvent(&event) == 0)
+        if (sdl.SDL_WaitEvent(&event) == 0 || exitRequested)
             break;
         if (event.type == SDL_QUIT) {
             sdl.SDL_Quit();
@@ -56,5 +58,6 @@ void RunPiano()
         return;
     SleepMilliseconds(3000);
     DrawKeyboard();
+    sdl.SDL_SetEventFilter(EventFilter);
     RunEventLoop();
 }

@@ -9,31 +9,15 @@
 #include "keyboard/keys.h"
 #include "screen/draw.h"
 #include "shell/sdl_api.h"
+#include "test_screen.h"
 
 namespace {
-
-// Brings up the real SDL on its dummy driver with the generated pictures and samples.
-void StartScreen() {
-    static bool started = false;
-    if (started)
-        return;
-    ASSERT_EQ(BindSdl(), 0u);
-    ASSERT_GE(sdl.SDL_Init(SDL_INIT_VIDEO), 0);
-    screenSurface = sdl.SDL_SetVideoMode(screenWidth, screenHeight, 16, SDL_SWSURFACE);
-    ASSERT_NE(screenSurface, nullptr);
-    ASSERT_EQ(screenSurface->format->BitsPerPixel, 16);
-    snprintf(baseDirectory, sizeof baseDirectory, "%s/", VELMORA_BUILD_DIR);
-    ASSERT_TRUE(LoadGraphics());
-    LoadSamples();
-    started = true;
-}
 
 class Keyboard : public testing::Test {
   protected:
     void SetUp() override {
-        StartScreen();
-        keyTable = KeyTable{};
-        CreateKeys();
+        StartTestScreen();
+        ResetTestKeys();
     }
 };
 
