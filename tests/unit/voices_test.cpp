@@ -287,21 +287,6 @@ TEST_F(Voices, SilenceKeepsEveryOtherField) {
     EXPECT_EQ(MixBlock(), Block(512, 0));
 }
 
-TEST_F(Voices, BlockCopyAndClear) {
-    alignas(4) uint8_t source[audioBlockBytes + 8];
-    alignas(4) uint8_t target[audioBlockBytes + 8];
-    for (size_t index = 0; index < sizeof source; ++index)
-        source[index] = static_cast<uint8_t>(index * 7 + 1);
-    std::memset(target, 0xee, sizeof target);
-    CopyAudioBlock(target, source);
-    EXPECT_EQ(std::memcmp(target, source, audioBlockBytes), 0);
-    EXPECT_EQ(target[audioBlockBytes], 0xee);
-    ClearAudioBlock(target);
-    for (int index = 0; index < audioBlockBytes; ++index)
-        ASSERT_EQ(target[index], 0);
-    EXPECT_EQ(target[audioBlockBytes], 0xee);
-}
-
 // Random values with the extremes well represented.
 int16_t RandomValue(std::mt19937 &random) {
     switch (random() % 8) {
