@@ -4,7 +4,6 @@
 VELMORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 BUILD_PACKAGES="cmake ninja-build g++ libsdl1.2-compat libsdl1.2-compat-dev libasound2-dev"
-PLAY_PACKAGES="xvfb x11-utils"
 TEST_PACKAGES="googletest libgtest-dev libbenchmark-dev xvfb x11-utils \
 libx11-dev libxtst-dev zlib1g-dev \
 pulseaudio pulseaudio-utils libasound2-plugins"
