@@ -2,6 +2,7 @@
 //   Gfx/*.bmp       the nine pictures
 //   Samples/*.wav   the 24 piano notes
 //   splash_pixels.cpp  the embedded title picture
+//   icons/velmora-*.png  the desktop icon, installed with the program
 // Usage: velmora_assetgen OUTPUT_DIRECTORY
 #include <sys/stat.h>
 
@@ -62,7 +63,8 @@ int main(int argc, char **argv) {
     if (!MakeDirectory(output) || !MakeDirectory(output + "Gfx") ||
         !MakeDirectory(output + "Samples") || !WritePictures(output + "Gfx/") ||
         !WriteSamples(output + "Samples/") ||
-        !WriteSplashSource(output + "splash_pixels.cpp", DrawSplash())) {
+        !WriteSplashSource(output + "splash_pixels.cpp", DrawSplash()) ||
+        !WriteIcons(output + "icons/")) {
         fprintf(stderr, "%s: cannot write the assets under %s\n", argv[0], argv[1]);
         return 1;
     }

@@ -51,3 +51,6 @@ Picture DrawExitButton();
 
 // The 240 x 320 title picture as RGBA bytes, rows top to bottom.
 std::vector<uint8_t> DrawSplash();
+
+// Writes the desktop icon as velmora-SIZE.png at each size into the directory, creating it.
+bool WriteIcons(const std::string &directory);
