@@ -4,9 +4,14 @@
 VELMORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 BUILD_PACKAGES="cmake ninja-build g++ libsdl1.2-compat libsdl1.2-compat-dev libasound2-dev"
+# CPack reads the executable's library needs with dpkg-shlibdeps (dpkg-dev) and file.
+PACKAGE_PACKAGES="dpkg-dev file"
+# The classic SDL library the end-to-end tests also run on is unpacked, not installed, so its
+# own needs (libcaca0, libpulse0, libxext6) are listed here.
 TEST_PACKAGES="googletest libgtest-dev libbenchmark-dev xvfb x11-utils \
 libx11-dev libxtst-dev zlib1g-dev \
-pulseaudio pulseaudio-utils libasound2-plugins"
+pulseaudio pulseaudio-utils libasound2-plugins \
+$PACKAGE_PACKAGES desktop-file-utils libcaca0 libpulse0 libxext6"
 
 # Installs whichever of the named Debian packages are missing, or says how to.
 EnsurePackages() {
