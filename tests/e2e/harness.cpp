@@ -192,6 +192,11 @@ std::string ReadFile(const std::string &path) {
     return contents.str();
 }
 
+std::string ProgramDirectory() {
+    const std::string executable = VELMORA_EXECUTABLE;
+    return executable.substr(0, executable.rfind('/') + 1);
+}
+
 std::string DescribeExit(const ExitStatus &status) {
     if (!status.ended)
         return "still running";

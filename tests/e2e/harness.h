@@ -36,6 +36,9 @@ std::string ArtifactPath(const std::string &name);
 // Reads a whole file; empty when it cannot.
 std::string ReadFile(const std::string &path);
 
+// The directory of the built program, with its trailing '/': its pictures and samples lie there.
+std::string ProgramDirectory();
+
 // How a child process ended, or that it had not ended yet.
 struct ExitStatus {
     bool ended = false;  // false: still running when the wait ran out
