@@ -2,8 +2,12 @@
 // writes them into the device's ring and hands each back once its audio has left the ring, so
 // that the feeding thread never keeps more than its own two buffers ahead of the loudspeaker.
 #include <alsa/asoundlib.h>
+#include <dirent.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
 
 #include <cerrno>
 #include <ctime>
@@ -15,8 +19,10 @@ static constexpr uint32_t queueSize = 8;
 // One buffer of the program's is 512 frames; the ring holds two of them.
 static constexpr snd_pcm_uframes_t periodFrames = 512;
 static constexpr snd_pcm_uframes_t ringFramesWanted = 1024;
-// How often the driver looks at the device, and how long closing waits for the driver.
+// How often the driver looks at the device while it has room, the longest it sleeps while
+// the ring is full, and how long closing waits for the driver.
 static constexpr long driverPollNanoseconds = 1000000;
+static constexpr long driverSleepNanoseconds = 5000000;
 static constexpr long closeWaitNanoseconds = 500000000;
 
 // Everything about the one open device. The queue is the only part two threads write: the
@@ -28,6 +34,7 @@ struct AlsaOutput {
     std::atomic<bool> stopDriver;
     uint32_t frameBytes;
     snd_pcm_uframes_t ringFrames;
+    uint32_t rate;
     std::atomic<WaveBuffer *> queue[queueSize];
     std::atomic<uint32_t> queueHead;
     std::atomic<uint32_t> queueTail;
@@ -138,12 +145,29 @@ static void FeedDevice() {
         MoveHeadToRing(buffer);
 }
 
-// The driver thread: feeds the device every millisecond until told to stop.
+// How long the device takes to play a number of frames, less a millisecond of margin, within
+// one and driverSleepNanoseconds milliseconds: a sound server may take the ring in bursts.
+static long PlayingNanoseconds(snd_pcm_uframes_t frames) {
+    long nanoseconds = static_cast<long>(frames * 1000000000ull / output.rate);
+    nanoseconds -= driverPollNanoseconds;
+    if (nanoseconds > driverSleepNanoseconds)
+        return driverSleepNanoseconds;
+    return nanoseconds > driverPollNanoseconds ? nanoseconds : driverPollNanoseconds;
+}
+
+// The driver thread: feeds the device until told to stop. While more than one buffer is in
+// the ring, nothing can be handed back or written until the oldest has played, so it sleeps
+// until about then; polling all along would cost as much as all the mixing.
 static void *RunDriver(void *) {
-    timespec pause{0, driverPollNanoseconds};
+    snd_pcm_uframes_t waitBelow = output.ringFrames - periodFrames;
     while (!output.stopDriver.load(std::memory_order_acquire)) {
         FeedDevice();
-        nanosleep(&pause, nullptr);
+        snd_pcm_sframes_t room = snd_pcm_avail_update(output.pcm);
+        long pause = driverPollNanoseconds;
+        if (room >= 0 && static_cast<snd_pcm_uframes_t>(room) < waitBelow)
+            pause = PlayingNanoseconds(waitBelow - static_cast<snd_pcm_uframes_t>(room));
+        timespec duration{0, pause};
+        nanosleep(&duration, nullptr);
     }
     return nullptr;
 }
@@ -166,6 +190,39 @@ static bool StartDriver() {
     return result == 0;
 }
 
+// The process's threads, at most `capacity` of them; gives how many were found.
+static int ListThreads(pid_t *threads, int capacity) {
+    DIR *tasks = opendir("/proc/self/task");
+    if (!tasks)
+        return 0;
+    int count = 0;
+    while (dirent *entry = readdir(tasks)) {
+        if (entry->d_name[0] != '.' && count < capacity)
+            threads[count++] = static_cast<pid_t>(atoi(entry->d_name));
+    }
+    closedir(tasks);
+    return count;
+}
+
+// The sound library may start threads of its own that carry our audio onwards (a sound
+// server's client, for one). At normal priority they, not our threads, would run dry under
+// load: raise them as high as the system grants.
+static void RaiseNewThreads(const pid_t *before, int beforeCount) {
+    pid_t now[64];
+    int nowCount = ListThreads(now, 64);
+    for (int index = 0; index < nowCount; ++index) {
+        bool isNew = true;
+        for (int old = 0; old < beforeCount && isNew; ++old)
+            isNew = now[index] != before[old];
+        if (!isNew)
+            continue;
+        sched_param priority{};
+        priority.sched_priority = sched_get_priority_max(SCHED_FIFO) - 1;
+        if (sched_setscheduler(now[index], SCHED_FIFO, &priority) != 0)
+            setpriority(PRIO_PROCESS, static_cast<id_t>(now[index]), -11);
+    }
+}
+
 // Sets format, rate and a ring of two buffers; 0 on success.
 static int ConfigureDevice(snd_pcm_t *pcm, uint16_t channels, uint32_t samplesPerSecond) {
     snd_pcm_hw_params_t *hardware;
@@ -185,6 +242,8 @@ static int ConfigureDevice(snd_pcm_t *pcm, uint16_t channels, uint32_t samplesPe
         snd_pcm_hw_params(pcm, hardware) < 0 ||
         snd_pcm_hw_params_get_buffer_size(hardware, &output.ringFrames) < 0)
         return 1;
+    if (output.ringFrames < 2 * period)
+        return 1;
     snd_pcm_sw_params_t *software;
     snd_pcm_sw_params_alloca(&software);
     // Playing starts as soon as one buffer is in, as a queued buffer is meant to.
@@ -201,11 +260,15 @@ int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
         return 1;
     snd_lib_error_set_handler(IgnoreAlsaError);
     snd_pcm_t *pcm = nullptr;
+    pid_t threadsBefore[64];
+    int threadsBeforeCount = ListThreads(threadsBefore, 64);
     // Non-blocking, so that no call can hold the driver thread and closing stays bounded.
     if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
         return 1;
+    RaiseNewThreads(threadsBefore, threadsBeforeCount);
     output.pcm = pcm;
     output.frameBytes = 2u * channels;
+    output.rate = samplesPerSecond;
     if (ConfigureDevice(pcm, channels, samplesPerSecond) != 0 || snd_pcm_prepare(pcm) < 0) {
         snd_pcm_close(pcm);
         output.pcm = nullptr;
