@@ -14,15 +14,13 @@ static uint32_t lastError;
 static char lastErrorText[512];
 
 // Remembers a failure and the loader's explanation of it.
-static void SetLastError(uint32_t code)
-{
+static void SetLastError(uint32_t code) {
     const char *text = dlerror();
     lastError = code;
     snprintf(lastErrorText, sizeof lastErrorText, "%s", text ? text : "");
 }
 
-size_t GetExecutablePath(char *outPath, size_t outSize)
-{
+size_t GetExecutablePath(char *outPath, size_t outSize) {
     if (outSize == 0)
         return 0;
     ssize_t length = readlink("/proc/self/exe", outPath, outSize);
@@ -35,16 +33,14 @@ size_t GetExecutablePath(char *outPath, size_t outSize)
     return static_cast<size_t>(length);
 }
 
-void *OpenLibrary(const char *fileName)
-{
+void *OpenLibrary(const char *fileName) {
     void *library = dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
     if (!library)
         SetLastError(platformErrorLibraryMissing);
     return library;
 }
 
-void *FindLibraryName(void *library, const char *name)
-{
+void *FindLibraryName(void *library, const char *name) {
     dlerror();
     void *address = dlsym(library, name);
     if (!address)
@@ -52,13 +48,11 @@ void *FindLibraryName(void *library, const char *name)
     return address;
 }
 
-uint32_t GetLastPlatformError()
-{
+uint32_t GetLastPlatformError() {
     return lastError;
 }
 
-const char *GetLastPlatformErrorText()
-{
+const char *GetLastPlatformErrorText() {
     return lastErrorText;
 }
 
@@ -68,8 +62,7 @@ struct ThreadStart {
 };
 
 // Trampoline from the pthread signature to the program's.
-static void *RunThread(void *start)
-{
+static void *RunThread(void *start) {
     ThreadStart *threadStart = static_cast<ThreadStart *>(start);
     threadStart->routine(threadStart->parameter);
     return nullptr;
@@ -78,8 +71,7 @@ static void *RunThread(void *start)
 // Only one time-critical thread is ever started, so one record suffices.
 static ThreadStart threadStart;
 
-bool StartTimeCriticalThread(void (*routine)(void *), void *parameter)
-{
+bool StartTimeCriticalThread(void (*routine)(void *), void *parameter) {
     threadStart.routine = routine;
     threadStart.parameter = parameter;
     pthread_attr_t attributes;
@@ -101,8 +93,7 @@ bool StartTimeCriticalThread(void (*routine)(void *), void *parameter)
     return result == 0;
 }
 
-void SleepMilliseconds(uint32_t milliseconds)
-{
+void SleepMilliseconds(uint32_t milliseconds) {
     timespec duration{};
     duration.tv_sec = milliseconds / 1000;
     duration.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
@@ -110,8 +101,7 @@ void SleepMilliseconds(uint32_t milliseconds)
     }
 }
 
-void EndProcess()
-{
+void EndProcess() {
     fflush(stdout);
     _exit(0);
 }

@@ -1,6 +1,5 @@
 #include "shell/piano.h"
 
-int main()
-{
+int main() {
     AppEntry();
 }

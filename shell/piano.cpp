@@ -13,8 +13,7 @@
 // A window of the handheld's size: on a desktop a full-screen mode would take over the monitor.
 static const Uint32 videoFlags = SDL_HWSURFACE;
 
-void AppEntry()
-{
+void AppEntry() {
     FindBaseDirectory();
     if (BindSdl() != 0)
         EndProcess();
@@ -24,8 +23,7 @@ void AppEntry()
 
 // Waits for events until a quit request gets through, the exit button is lifted on, or SDL
 // stops working.
-static void RunEventLoop()
-{
+static void RunEventLoop() {
     SDL_Event event;
     for (;;) {
         if (sdl.SDL_WaitEvent(&event) == 0 || exitRequested)
@@ -40,8 +38,7 @@ static void RunEventLoop()
     CloseAudio();
 }
 
-void RunPiano()
-{
+void RunPiano() {
     if (sdl.SDL_Init(SDL_INIT_VIDEO) < 0)
         return;
     fputs("Velmora starting...\n", stdout);

@@ -4,17 +4,15 @@
 
 SdlApi sdl;
 
-uint32_t BindSdl()
-{
+uint32_t BindSdl() {
     return BindSdlLibrary(sdlLibraryName);
 }
 
-uint32_t BindSdlLibrary(const char *fileName)
-{
+uint32_t BindSdlLibrary(const char *fileName) {
     sdl.library = OpenLibrary(fileName);
     if (!sdl.library)
         return GetLastPlatformError();
-    // Stops at the first missing name: the slots after it stay empty.
+        // Stops at the first missing name: the slots after it stay empty.
 #define VELMORA_SDL_BIND(name)                                                                     \
     sdl.name = reinterpret_cast<decltype(sdl.name)>(FindLibraryName(sdl.library, #name));          \
     if (!sdl.name)                                                                                 \

@@ -4,8 +4,7 @@
 
 #include <cstdlib>
 
-extern "C" const char *__lsan_default_suppressions()
-{
+extern "C" const char *__lsan_default_suppressions() {
     return "leak:libSDL2-2.0.so\n"
            "leak:libSDL-1.2.so\n"
            "leak:libX11.so\n"
@@ -14,8 +13,7 @@ extern "C" const char *__lsan_default_suppressions()
            "leak:libdbus\n";
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     testing::InitGoogleTest(&argc, argv);

@@ -10,7 +10,5 @@ extern "C" __attribute__((visibility("hidden"))) void SDL_ConvertAudio();
 #endif
 
 #define FAKE_SDL_ENTRY(name)                                                                       \
-    extern "C" void name()                                                                         \
-    {                                                                                              \
-    }
+    extern "C" void name() {}
 VELMORA_SDL_NAMES(FAKE_SDL_ENTRY)

@@ -5,8 +5,7 @@
 #include <cstdio>
 
 ProgramRun RunProgram(const std::string &executable, const std::string &environment,
-                      int timeoutSeconds)
-{
+                      int timeoutSeconds) {
     std::string command = "env " + environment + " timeout -s KILL " +
                           std::to_string(timeoutSeconds) + " '" + executable + "' </dev/null";
     ProgramRun run{-1, ""};

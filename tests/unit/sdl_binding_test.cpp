@@ -9,14 +9,12 @@
 
 namespace {
 
-std::string FakeSdl(const char *variant)
-{
+std::string FakeSdl(const char *variant) {
     return std::string(FAKE_SDL_DIR) + "/" + variant + "/libSDL-1.2.so.0";
 }
 
 // Which slots of the table are filled, in binding order.
-std::vector<bool> FilledSlots()
-{
+std::vector<bool> FilledSlots() {
     std::vector<bool> filled;
 #define VELMORA_SDL_FILLED(name) filled.push_back(sdl.name != nullptr);
     VELMORA_SDL_NAMES(VELMORA_SDL_FILLED)
@@ -32,8 +30,7 @@ struct BindingCase {
     const char *errorMentions;
 };
 
-TEST(SdlBinding, AllOrNothing)
-{
+TEST(SdlBinding, AllOrNothing) {
     const std::vector<BindingCase> cases = {
         {"every name present", FakeSdl("complete"), true, 58, ""},
         {"last name missing", FakeSdl("no_last"), false, 57, "SDL_ConvertAudio"},
@@ -57,8 +54,7 @@ TEST(SdlBinding, AllOrNothing)
     sdl = SdlApi{};
 }
 
-TEST(SdlBinding, RealLibraryBindsEveryName)
-{
+TEST(SdlBinding, RealLibraryBindsEveryName) {
     sdl = SdlApi{};
     ASSERT_EQ(BindSdl(), 0u) << GetLastPlatformErrorText();
     std::vector<bool> filled = FilledSlots();
@@ -66,8 +62,7 @@ TEST(SdlBinding, RealLibraryBindsEveryName)
         EXPECT_TRUE(filled[i]) << "slot " << i;
 }
 
-TEST(SdlBinding, ProgramEndsQuietlyOnIncompleteLibrary)
-{
+TEST(SdlBinding, ProgramEndsQuietlyOnIncompleteLibrary) {
     for (const char *variant : {"no_last", "no_first"}) {
         SCOPED_TRACE(variant);
         std::string directory = std::string(FAKE_SDL_DIR) + "/" + variant;

@@ -9,8 +9,7 @@
 #include "screen/draw.h"
 #include "shell/sdl_api.h"
 
-void StartTestScreen()
-{
+void StartTestScreen() {
     static bool started = false;
     if (started)
         return;
@@ -25,8 +24,7 @@ void StartTestScreen()
     started = true;
 }
 
-void ResetTestKeys()
-{
+void ResetTestKeys() {
     keyTable = KeyTable{};
     CreateKeys();
 }
