@@ -723,6 +723,10 @@ std::vector<std::string> ProgramEnvironment(const XScreen *screen, const SoundSe
         if (const char *value = getenv(name))
             SetVariable(&environment, std::string(name) + "=" + value);
     }
+    // A run of the suite on another SDL library than the system's names its folder, which the
+    // loader then searches first; a test's own LD_LIBRARY_PATH still replaces it.
+    if (const char *directory = getenv("VELMORA_TEST_SDL_LIBRARY_DIR"); directory && *directory)
+        SetVariable(&environment, std::string("LD_LIBRARY_PATH=") + directory);
     if (screen)
         SetVariable(&environment, "DISPLAY=" + screen->DisplayName());
     if (sound) {

@@ -239,8 +239,10 @@ class Program {
     int64_t launchTime = 0;
 };
 
-// The program's environment: a bare base, then DISPLAY of the screen, the sound server's
-// variables and the extra assignments, each later "NAME=value" replacing an earlier one.
+// The program's environment: a bare base (with LD_LIBRARY_PATH set to the test's
+// VELMORA_TEST_SDL_LIBRARY_DIR, when it names another SDL library), then DISPLAY of the
+// screen, the sound server's variables and the extra assignments, each later "NAME=value"
+// replacing an earlier one.
 std::vector<std::string> ProgramEnvironment(const XScreen *screen, const SoundServer *sound,
                                             const std::vector<std::string> &extra = {});
 
