@@ -698,9 +698,14 @@ Program::~Program() {
 }
 
 bool Program::Launch(const std::vector<std::string> &environment) {
+    return LaunchExecutable(VELMORA_EXECUTABLE, environment);
+}
+
+bool Program::LaunchExecutable(const std::string &executable,
+                               const std::vector<std::string> &environment) {
     directory = std::make_unique<TempDirectory>("velmora-run");
     launchTime = MonotonicNanoseconds();
-    return process.Start({VELMORA_EXECUTABLE}, environment, directory->Path() + "/stdout",
+    return process.Start({executable}, environment, directory->Path() + "/stdout",
                          directory->Path() + "/stderr");
 }
 

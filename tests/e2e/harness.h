@@ -190,6 +190,10 @@ class SoundServer {
     std::vector<int16_t> ReadRecording() const;
     // Ends the recording and writes it as a 16-bit mono WAV file.
     bool FinishRecording(const std::string &wavePath);
+    // The server's process, for tests that stop and resume it.
+    pid_t ServerPid() const {
+        return server.Pid();
+    }
 
   private:
     // Sends one command over the server's command socket; gives its answer, empty when it
@@ -213,6 +217,9 @@ class Program {
     Program &operator=(const Program &) = delete;
 
     bool Launch(const std::vector<std::string> &environment);
+    // Starts another copy of the program, such as one beside damaged assets.
+    bool LaunchExecutable(const std::string &executable,
+                          const std::vector<std::string> &environment);
     // The CLOCK_MONOTONIC time it was started.
     int64_t LaunchTime() const {
         return launchTime;
