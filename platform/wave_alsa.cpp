@@ -316,37 +316,59 @@ void ReleaseWaveBuffer(WaveBuffer *buffer) {
 }
 
 // Lets the device play what is left in its ring, for a bounded time.
-static void DrainDevice() {
-    if (snd_pcm_drain(output.pcm) != -EAGAIN)
+static void DrainDevice(snd_pcm_t *pcm) {
+    if (snd_pcm_drain(pcm) != -EAGAIN)
         return;
     timespec pause{0, driverPollNanoseconds};
     for (long waited = 0; waited < closeWaitNanoseconds; waited += driverPollNanoseconds) {
-        if (snd_pcm_state(output.pcm) != SND_PCM_STATE_DRAINING)
+        if (snd_pcm_state(pcm) != SND_PCM_STATE_DRAINING)
             return;
         nanosleep(&pause, nullptr);
     }
+}
+
+// Plays out and closes the device. A sound server that stopped answering holds these calls
+// for good (they wait for its replies), so they run on a thread of their own.
+static void *FinishDevice(void *pcm) {
+    snd_pcm_t *device = static_cast<snd_pcm_t *>(pcm);
+    DrainDevice(device);
+    snd_pcm_drop(device);
+    snd_pcm_close(device);
+    return nullptr;
+}
+
+// Waits for a thread to end, at most the given time; past it, lets the thread go on alone.
+static bool JoinWithin(pthread_t thread, long nanoseconds) {
+    timespec deadline;
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_nsec += nanoseconds;
+    deadline.tv_sec += deadline.tv_nsec / 1000000000L;
+    deadline.tv_nsec %= 1000000000L;
+    if (pthread_timedjoin_np(thread, nullptr, &deadline) == 0)
+        return true;
+    pthread_detach(thread);
+    return false;
 }
 
 void CloseWaveOutput() {
     if (!output.isOpen.exchange(false, std::memory_order_acq_rel))
         return;
     output.stopDriver.store(true, std::memory_order_release);
-    timespec deadline;
-    clock_gettime(CLOCK_REALTIME, &deadline);
-    deadline.tv_nsec += closeWaitNanoseconds;
-    deadline.tv_sec += deadline.tv_nsec / 1000000000L;
-    deadline.tv_nsec %= 1000000000L;
-    if (pthread_timedjoin_np(output.driver, nullptr, &deadline) != 0) {
-        // The driver is stuck inside the device: leave both to the end of the process rather
-        // than close the device under it.
-        pthread_detach(output.driver);
-        output.pcm = nullptr;
+    snd_pcm_t *pcm = output.pcm;
+    bool driverEnded = JoinWithin(output.driver, closeWaitNanoseconds);
+    output.pcm = nullptr;
+    // The driver is stuck inside the device: leave both to the end of the process rather
+    // than close the device under it.
+    if (!driverEnded)
+        return;
+    pthread_t finisher;
+    if (pthread_create(&finisher, nullptr, FinishDevice, pcm) != 0) {
+        FinishDevice(pcm);
         return;
     }
-    DrainDevice();
-    snd_pcm_drop(output.pcm);
-    snd_pcm_close(output.pcm);
-    output.pcm = nullptr;
+    // The play-out takes at most closeWaitNanoseconds; a close still waiting after twice that
+    // waits for a server that stopped, and is left to the end of the process.
+    JoinWithin(finisher, 2 * closeWaitNanoseconds);
 }
 
 uint32_t CountWaveUnderruns() {
