@@ -330,16 +330,14 @@ TEST(Touch, HeldKeyShowsPressedUntilTheLift) {
     EXPECT_TRUE(shows(nullptr, &wrong)) << "before any touch: " << wrong;
     shot.SavePng(ArtifactPath("touch_released.png"));
     // A white key with black keys at both its corners, a black key, and the top white key.
-    for (const char *name : {"D4", "F#5", "B5"}) {
-        const PianoKey &key =
-            *std::find_if(std::begin(pianoKeys), std::end(pianoKeys),
-                          [&](const PianoKey &k) { return k.name == std::string(name); });
-        SCOPED_TRACE(name);
+    for (int note : {62, 78, 83}) {
+        const PianoKey &key = KeyOfNote(note);
+        SCOPED_TRACE(key.name);
         int x, y;
         TouchPoint(key, &x, &y);
         stage.screen.PenDown(x, y);
         EXPECT_TRUE(shows(&key, &wrong)) << "while held: " << wrong;
-        shot.SavePng(ArtifactPath(std::string("touch_held_") + name + ".png"));
+        shot.SavePng(ArtifactPath(std::string("touch_held_") + key.name + ".png"));
         stage.screen.PenUp(x, y);
         EXPECT_TRUE(shows(nullptr, &wrong)) << "after the lift: " << wrong;
     }
@@ -446,32 +444,35 @@ TEST(Touch, WithoutSoundDeviceTheSplashShowsAndTheProgramEndsAtOnce) {
         &screen, nullptr,
         {"HOME=" + home.Path(), "XDG_RUNTIME_DIR=" + home.Path(),
          "PULSE_RUNTIME_PATH=" + home.Path(), "PULSE_SERVER=unix:" + home.Path() + "/none"})));
-    bool sawSplash = false;
+    // Watched until the end: the splash shows only while the samples load, for a few
+    // milliseconds on an idle machine.
+    int64_t firstSeen = 0, lastSeen = 0, ended = 0;
+    const int64_t deadline = program.LaunchTime() + 10000000000;
     Screenshot splash;
-    WaitUntil(
-        [&] {
-            if (!sawSplash) {
-                Screenshot shot = screen.TakeScreenshot();
-                if (CountSplashMismatches(shot) == 0) {
-                    sawSplash = true;
-                    splash = shot;
-                }
+    while (program.Running() && MonotonicNanoseconds() < deadline) {
+        Screenshot shot = screen.TakeScreenshot();
+        if (CountSplashMismatches(shot) == 0) {
+            lastSeen = MonotonicNanoseconds();
+            if (firstSeen == 0) {
+                firstSeen = lastSeen;
+                splash = shot;
             }
-            return !program.Running();
-        },
-        10000);
+        }
+        std::this_thread::sleep_for(milliseconds(1));
+    }
+    ended = MonotonicNanoseconds();
     ExitStatus status = program.WaitForExit(0);
-    double endedMs = (MonotonicNanoseconds() - program.LaunchTime()) / 1e6;
     ASSERT_TRUE(status.ended && status.exited && status.code == 0) << DescribeExit(status) << "\n"
                                                                    << program.Errors();
-    // Well before the keyboard's three-second pause would have ended.
-    EXPECT_LT(endedMs, 2500.0);
     EXPECT_EQ(program.Output(), "Velmora starting...\n");
-    EXPECT_GE(screen.WindowsCreated(), 1);
-    if (sawSplash)
-        splash.SavePng(ArtifactPath("touch_no_sound_splash.png"));
-    std::printf("without a sound device the program ended %.1f ms after launch; splash %s\n",
-                endedMs, sawSplash ? "seen" : "not caught");
+    ASSERT_NE(firstSeen, 0) << "the splash was not seen";
+    splash.SavePng(ArtifactPath("touch_no_sound_splash.png"));
+    // Well before the keyboard's three-second pause after the splash would have ended.
+    double splashToEndMs = (ended - firstSeen) / 1e6;
+    EXPECT_LT(splashToEndMs, 2500.0);
+    std::printf("without a sound device the program ended %.1f ms after launch and %.1f ms "
+                "after the splash appeared; the splash was seen for %.1f ms\n",
+                (ended - program.LaunchTime()) / 1e6, splashToEndMs, (lastSeen - firstSeen) / 1e6);
 }
 
 // The share of the sound server in the touch's latency: a click written to a freshly opened
@@ -507,14 +508,17 @@ TEST(Touch, SoundServerShareOfTheLatency) {
             ++from;
         ASSERT_LT(from, recording.size()) << "click " << latencies.size() + 1 << " is missing";
         latencies.push_back((RecordedMoment(sound, from) - moment) / 1e6);
-        EXPECT_GT(latencies.back(), -double(recordingBlockMilliseconds));
+        EXPECT_GT(latencies.back(),
+                  -(recordingBlockMilliseconds + sound.RecordingStartUncertainty() / 1e6));
         EXPECT_LT(latencies.back(), 500.0);
         from += click.size();
     }
+    // The recording's clock reads up to one of the sink's blocks early, as it does for the
+    // touches: the difference of the two medians is the program's own share.
     char text[200];
     std::snprintf(text, sizeof text,
                   "sound server alone, click written to heard over %zu clicks: median %.1f ms, "
-                  "worst %.1f ms\n",
+                  "worst %.1f ms on the recording's clock\n",
                   latencies.size(), Median(latencies),
                   *std::max_element(latencies.begin(), latencies.end()));
     ReportFigures("touch_server_latency.txt", text);
