@@ -52,22 +52,39 @@ static void MixBlock(int16_t *staging) {
     MixVoices(staging, audioBlockBytes);
 }
 
+// Fades a block linearly to silence, so that the sound stops without a click.
+static void FadeOutBlock(int16_t *block) {
+    for (int index = 0; index < blockValues; ++index)
+        block[index] =
+            static_cast<int16_t>(block[index] * (blockValues - 1 - index) / (blockValues - 1));
+}
+
+// Keeps both buffers queued until a stop is requested; false if the device stalled.
+static bool RunMixingCycles() {
+    do {
+        if (!WaitForBuffer(mixBuffers[0]))
+            return false;
+        RequeueBuffer(mixBuffers[0], stagingBuffers[0]);
+        MixBlock(stagingBuffers[1]);
+        if (!WaitForBuffer(mixBuffers[1]))
+            return false;
+        RequeueBuffer(mixBuffers[1], stagingBuffers[1]);
+        MixBlock(stagingBuffers[0]);
+    } while (!stopRequested.load(std::memory_order_acquire));
+    return true;
+}
+
 void AudioThread(void *) {
     ClearAudioBlock(stagingBuffers[0]);
     ClearAudioBlock(stagingBuffers[1]);
     mixBuffers[0].flags.fetch_or(waveBufferDone, std::memory_order_relaxed);
     mixBuffers[1].flags.fetch_or(waveBufferDone, std::memory_order_relaxed);
-    if (!stopRequested.load(std::memory_order_acquire)) {
-        do {
-            if (!WaitForBuffer(mixBuffers[0]))
-                break;
-            RequeueBuffer(mixBuffers[0], stagingBuffers[0]);
-            MixBlock(stagingBuffers[1]);
-            if (!WaitForBuffer(mixBuffers[1]))
-                break;
-            RequeueBuffer(mixBuffers[1], stagingBuffers[1]);
-            MixBlock(stagingBuffers[0]);
-        } while (!stopRequested.load(std::memory_order_acquire));
+    // Notes still ringing at a stop would end abruptly with the last block queued, which is
+    // heard as a click: the block that follows it goes out faded to silence, and is the last.
+    if (!stopRequested.load(std::memory_order_acquire) && RunMixingCycles() &&
+        WaitForBuffer(mixBuffers[0])) {
+        FadeOutBlock(stagingBuffers[0]);
+        RequeueBuffer(mixBuffers[0], stagingBuffers[0]);
     }
     threadFinished.store(1, std::memory_order_release);
 }
@@ -126,9 +143,10 @@ static bool AreBuffersPlayed() {
 
 void CloseAudio() {
     stopRequested.store(1, std::memory_order_release);
-    SilenceVoices();
     // Past either bound the device has stalled: close it anyway, as the wave layer allows.
     WaitUntil(IsThreadFinished, finishWaitMilliseconds);
+    // Only now: the thread fades out what is still ringing rather than cutting it off.
+    SilenceVoices();
     WaitUntil(AreBuffersPlayed, playOutWaitMilliseconds);
     CloseDevice();
 }
