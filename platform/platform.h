@@ -28,7 +28,8 @@ uint32_t GetLastPlatformError();
 // The loader's own words about the last failure (names the missing file or entry point).
 const char *GetLastPlatformErrorText();
 
-// Starts a detached thread at the highest priority the system grants; false if none starts.
+// Starts a detached thread at the highest priority the system grants, real-time where the
+// process may have it or the desktop's real-time broker grants it; false if none starts.
 bool StartTimeCriticalThread(void (*routine)(void *), void *parameter);
 
 // Yields the processor for about one millisecond, or for the given number of them.

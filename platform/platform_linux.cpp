@@ -1,14 +1,20 @@
 #include "platform/platform.h"
 
+#include <dbus/dbus.h>
 #include <dlfcn.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+
+// How long a question to the real-time broker may take; a broker that does not answer by
+// then leaves the thread at normal priority.
+static constexpr int brokerTimeoutMilliseconds = 500;
 
 static uint32_t lastError;
 static char lastErrorText[512];
@@ -56,24 +62,114 @@ const char *GetLastPlatformErrorText() {
     return lastErrorText;
 }
 
+// What a new thread runs; the starter waits until the thread has taken its copy.
 struct ThreadStart {
     void (*routine)(void *);
     void *parameter;
+    bool isRealtime;
+    std::atomic<bool> isTaken;
 };
 
+// Reads one integer property of the real-time broker; false if it does not answer.
+static bool ReadBrokerProperty(DBusConnection *bus, const char *name, int64_t *value) {
+    DBusMessage *call = dbus_message_new_method_call("org.freedesktop.RealtimeKit1",
+                                                     "/org/freedesktop/RealtimeKit1",
+                                                     "org.freedesktop.DBus.Properties", "Get");
+    if (!call)
+        return false;
+    const char *interface = "org.freedesktop.RealtimeKit1";
+    dbus_message_append_args(call, DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &name,
+                             DBUS_TYPE_INVALID);
+    DBusMessage *reply =
+        dbus_connection_send_with_reply_and_block(bus, call, brokerTimeoutMilliseconds, nullptr);
+    dbus_message_unref(call);
+    if (!reply)
+        return false;
+    DBusMessageIter iterator, variant;
+    bool found = dbus_message_iter_init(reply, &iterator) &&
+                 dbus_message_iter_get_arg_type(&iterator) == DBUS_TYPE_VARIANT;
+    if (found) {
+        dbus_message_iter_recurse(&iterator, &variant);
+        int type = dbus_message_iter_get_arg_type(&variant);
+        found = type == DBUS_TYPE_INT32 || type == DBUS_TYPE_INT64;
+        if (type == DBUS_TYPE_INT32) {
+            dbus_int32_t number;
+            dbus_message_iter_get_basic(&variant, &number);
+            *value = number;
+        } else if (type == DBUS_TYPE_INT64) {
+            dbus_int64_t number;
+            dbus_message_iter_get_basic(&variant, &number);
+            *value = number;
+        }
+    }
+    dbus_message_unref(reply);
+    return found;
+}
+
+// Asks the desktop's real-time broker to make the calling thread real-time, as high as it
+// grants. The broker insists on a CPU time limit for real-time threads, so that a runaway one
+// is stopped: the process takes the broker's. False when there is no broker or it says no.
+static bool AskBrokerForRealtime() {
+    DBusError error;
+    dbus_error_init(&error);
+    DBusConnection *bus = dbus_bus_get_private(DBUS_BUS_SYSTEM, &error);
+    if (!bus) {
+        dbus_error_free(&error);
+        return false;
+    }
+    dbus_connection_set_exit_on_disconnect(bus, false);
+    int64_t priority = 0;
+    int64_t cpuMicroseconds = 0;
+    bool granted = false;
+    if (ReadBrokerProperty(bus, "MaxRealtimePriority", &priority) && priority > 0 &&
+        ReadBrokerProperty(bus, "RTTimeUSecMax", &cpuMicroseconds) && cpuMicroseconds > 0) {
+        rlimit limit{};
+        getrlimit(RLIMIT_RTTIME, &limit);
+        if (limit.rlim_max == RLIM_INFINITY || limit.rlim_max > rlim_t(cpuMicroseconds))
+            limit.rlim_max = static_cast<rlim_t>(cpuMicroseconds);
+        if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > limit.rlim_max)
+            limit.rlim_cur = limit.rlim_max;
+        DBusMessage *call = dbus_message_new_method_call(
+            "org.freedesktop.RealtimeKit1", "/org/freedesktop/RealtimeKit1",
+            "org.freedesktop.RealtimeKit1", "MakeThreadRealtime");
+        dbus_uint64_t thread = static_cast<dbus_uint64_t>(gettid());
+        dbus_uint32_t wanted = static_cast<dbus_uint32_t>(priority);
+        if (call && setrlimit(RLIMIT_RTTIME, &limit) == 0 &&
+            dbus_message_append_args(call, DBUS_TYPE_UINT64, &thread, DBUS_TYPE_UINT32, &wanted,
+                                     DBUS_TYPE_INVALID)) {
+            DBusMessage *reply = dbus_connection_send_with_reply_and_block(
+                bus, call, brokerTimeoutMilliseconds, &error);
+            granted = reply && dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN;
+            if (reply)
+                dbus_message_unref(reply);
+        }
+        if (call)
+            dbus_message_unref(call);
+    }
+    dbus_error_free(&error);
+    dbus_connection_close(bus);
+    dbus_connection_unref(bus);
+    return granted;
+}
+
 // Trampoline from the pthread signature to the program's.
-static void *RunThread(void *start) {
-    ThreadStart *threadStart = static_cast<ThreadStart *>(start);
-    threadStart->routine(threadStart->parameter);
+static void *RunThread(void *record) {
+    ThreadStart *start = static_cast<ThreadStart *>(record);
+    void (*routine)(void *) = start->routine;
+    void *parameter = start->parameter;
+    bool isRealtime = start->isRealtime;
+    start->isTaken.store(true, std::memory_order_release);
+    start->isTaken.notify_one();
+    // Where real-time scheduling is a privilege the process lacks, the broker may grant it;
+    // without either, the thread runs at normal priority.
+    if (!isRealtime)
+        AskBrokerForRealtime();
+    routine(parameter);
     return nullptr;
 }
 
-// Only one time-critical thread is ever started, so one record suffices.
-static ThreadStart threadStart;
-
 bool StartTimeCriticalThread(void (*routine)(void *), void *parameter) {
-    threadStart.routine = routine;
-    threadStart.parameter = parameter;
+    ThreadStart start{routine, parameter, true, {false}};
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
@@ -83,13 +179,15 @@ bool StartTimeCriticalThread(void (*routine)(void *), void *parameter) {
     priority.sched_priority = sched_get_priority_max(SCHED_FIFO);
     pthread_attr_setschedparam(&attributes, &priority);
     pthread_t thread;
-    int result = pthread_create(&thread, &attributes, RunThread, &threadStart);
+    int result = pthread_create(&thread, &attributes, RunThread, &start);
     if (result != 0) {
-        // Real-time scheduling is a privilege; without it the thread runs at normal priority.
+        start.isRealtime = false;
         pthread_attr_setinheritsched(&attributes, PTHREAD_INHERIT_SCHED);
-        result = pthread_create(&thread, &attributes, RunThread, &threadStart);
+        result = pthread_create(&thread, &attributes, RunThread, &start);
     }
     pthread_attr_destroy(&attributes);
+    if (result == 0)
+        start.isTaken.wait(false, std::memory_order_acquire);
     return result == 0;
 }
 

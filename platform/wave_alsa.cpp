@@ -1,40 +1,46 @@
-// Wave output over ALSA's default PCM. A driver thread takes the queued buffers in order,
-// writes them into the device's ring and hands each back once its audio has left the ring, so
-// that the feeding thread never keeps more than its own two buffers ahead of the loudspeaker.
+// Wave output over ALSA's default PCM. A driver thread writes the queued buffers into the
+// device's ring, which holds exactly two of them, and hands each back once its audio has left
+// the ring, so that the feeding thread stays two buffers ahead of the loudspeaker and no more.
+//
+// The ring is sized to what is kept in flight because a sound server takes it as its target
+// fill: PulseAudio's plugin asks the server for the whole ring (tlength) and feeds it in
+// periods (minreq). With two buffers in a ring of three, the server kept asking for a third
+// that never came and drained the other two in one late pass; with the ring at two buffers and
+// quarter-buffer periods, at least half the ring is always queued at the server.
+//
+// A device that runs dry has to be prepared again, and on PulseAudio's plugin that means a new
+// stream: an idle server may have rendered up to two seconds of silence ahead meanwhile, and
+// holds the new stream until then. Keeping the ring full is what prevents it.
 #include <alsa/asoundlib.h>
-#include <dirent.h>
-#include <pthread.h>
-#include <sched.h>
-#include <sys/resource.h>
-
-#include <cstdlib>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 
 #include "platform/platform.h"
 
-// The feeding side queues at most two buffers; the rest is headroom.
-static constexpr uint32_t queueSize = 8;
-// One buffer of the program's is 512 frames; the ring holds two of them.
-static constexpr snd_pcm_uframes_t periodFrames = 512;
+// The feeding side queues at most two buffers.
+static constexpr uint32_t queueSize = 4;
 static constexpr snd_pcm_uframes_t ringFramesWanted = 1024;
-// How often the driver looks at the device while it has room, the longest it sleeps while
-// the ring is full, and how long closing waits for the driver.
-static constexpr long driverPollNanoseconds = 1000000;
-static constexpr long driverSleepNanoseconds = 5000000;
-static constexpr long closeWaitNanoseconds = 500000000;
+static constexpr snd_pcm_uframes_t periodFramesWanted = 256;
+// How long closing waits for the driver to play out and close the device.
+static constexpr uint32_t closeWaitMilliseconds = 300;
+static constexpr int maxDescriptors = 8;
 
 // Everything about the one open device. The queue is the only part two threads write: the
 // feeding thread advances queueHead, the driver queueTail.
 struct AlsaOutput {
     snd_pcm_t *pcm;
-    pthread_t driver;
+    // Wakes the driver when a buffer is queued or closing begins.
+    int wakeDescriptor;
     std::atomic<bool> isOpen;
     std::atomic<bool> stopDriver;
+    std::atomic<bool> driverEnded;
     uint32_t frameBytes;
-    snd_pcm_uframes_t ringFrames;
     uint32_t rate;
+    snd_pcm_uframes_t ringFrames;
+    snd_pcm_uframes_t periodFrames;
     std::atomic<WaveBuffer *> queue[queueSize];
     std::atomic<uint32_t> queueHead;
     std::atomic<uint32_t> queueTail;
@@ -44,7 +50,6 @@ struct AlsaOutput {
     WaveBuffer *inRing[queueSize];
     uint64_t inRingEnd[queueSize];
     uint32_t inRingCount;
-    uint32_t headFramesWritten;
     uint64_t framesWritten;
     bool ranDry;
 };
@@ -59,16 +64,8 @@ static void HandBack(WaveBuffer *buffer) {
     buffer->flags.fetch_or(waveBufferDone, std::memory_order_release);
 }
 
-// Hands back every buffer in the ring, as after the device lost or played all of it.
-static void HandBackRing() {
-    for (uint32_t index = 0; index < output.inRingCount; ++index)
-        HandBack(output.inRing[index]);
-    output.inRingCount = 0;
-}
-
 // Hands back the buffers whose audio has left the ring, given its free space.
-static void HandBackPlayed(snd_pcm_sframes_t available) {
-    snd_pcm_uframes_t free = static_cast<snd_pcm_uframes_t>(available);
+static void HandBackPlayed(snd_pcm_uframes_t free) {
     uint64_t stillInRing = free >= output.ringFrames ? 0 : output.ringFrames - free;
     uint64_t played = output.framesWritten - stillInRing;
     uint32_t count = 0;
@@ -81,155 +78,120 @@ static void HandBackPlayed(snd_pcm_sframes_t available) {
     output.inRingCount -= count;
 }
 
-// Restarts the device after it ran dry (or was suspended); the ring is empty afterwards.
+// Restarts the device after it ran dry (or was suspended): what was in the ring is lost and
+// handed back.
 static void RecoverDevice(int error) {
-    HandBackRing();
+    for (uint32_t index = 0; index < output.inRingCount; ++index)
+        HandBack(output.inRing[index]);
+    output.inRingCount = 0;
     output.ranDry = true;
-    if (snd_pcm_recover(output.pcm, error, 1) < 0) {
-        // A device that cannot go on must not hold the feeding thread: what it is given is
-        // dropped and handed back.
-        snd_pcm_drop(output.pcm);
+    if (snd_pcm_recover(output.pcm, error, 1) < 0)
         snd_pcm_prepare(output.pcm);
-    }
 }
 
-// Removes the oldest queued buffer and puts it in the ring's list.
-static void MoveHeadToRing(WaveBuffer *buffer) {
-    output.queueTail.fetch_add(1, std::memory_order_release);
-    output.headFramesWritten = 0;
-    if (output.inRingCount == queueSize) {
-        HandBack(buffer);
-        return;
-    }
-    output.inRing[output.inRingCount] = buffer;
-    output.inRingEnd[output.inRingCount] = output.framesWritten;
-    ++output.inRingCount;
-}
-
-// One look at the device: hands back what was played and writes what fits of the next buffer.
-static void FeedDevice() {
-    snd_pcm_sframes_t available = snd_pcm_avail(output.pcm);
-    if (available < 0) {
-        RecoverDevice(static_cast<int>(available));
-        return;
-    }
-    HandBackPlayed(available);
+// Writes the oldest queued buffer whole; false when it does not fit or nothing is queued.
+static bool WriteQueued(snd_pcm_uframes_t free) {
     uint32_t tail = output.queueTail.load(std::memory_order_relaxed);
     if (tail == output.queueHead.load(std::memory_order_acquire))
-        return;
+        return false;
     WaveBuffer *buffer = output.queue[tail % queueSize].load(std::memory_order_relaxed);
-    uint32_t frames = buffer->length / output.frameBytes;
-    if (output.headFramesWritten >= frames) {
-        MoveHeadToRing(buffer);
-        return;
-    }
-    const char *data = static_cast<const char *>(buffer->data);
-    snd_pcm_sframes_t written =
-        snd_pcm_writei(output.pcm, data + output.headFramesWritten * output.frameBytes,
-                       frames - output.headFramesWritten);
+    snd_pcm_uframes_t frames = buffer->length / output.frameBytes;
+    if (free < frames)
+        return false;
+    snd_pcm_sframes_t written = snd_pcm_writei(output.pcm, buffer->data, frames);
     if (written == -EAGAIN)
-        return;
+        return false;
+    output.queueTail.store(tail + 1, std::memory_order_release);
     if (written < 0) {
+        HandBack(buffer);
         RecoverDevice(static_cast<int>(written));
-        return;
+        return false;
     }
-    // Sound goes on after a gap: that gap was an underrun. Running dry after the last buffer,
-    // when nothing follows, is the normal end and is not counted.
+    // Sound goes on after the device ran dry: that was an underrun. Running dry after the
+    // last buffer, when nothing follows, is the normal end and is not counted.
     if (output.ranDry) {
         output.underruns.fetch_add(1, std::memory_order_relaxed);
         output.ranDry = false;
     }
     output.framesWritten += static_cast<uint64_t>(written);
-    output.headFramesWritten += static_cast<uint32_t>(written);
-    if (output.headFramesWritten == frames)
-        MoveHeadToRing(buffer);
+    output.inRing[output.inRingCount] = buffer;
+    output.inRingEnd[output.inRingCount] = output.framesWritten;
+    ++output.inRingCount;
+    return true;
 }
 
-// How long the device takes to play a number of frames, less a millisecond of margin, within
-// one and driverSleepNanoseconds milliseconds: a sound server may take the ring in bursts.
-static long PlayingNanoseconds(snd_pcm_uframes_t frames) {
-    long nanoseconds = static_cast<long>(frames * 1000000000ull / output.rate);
-    nanoseconds -= driverPollNanoseconds;
-    if (nanoseconds > driverSleepNanoseconds)
-        return driverSleepNanoseconds;
-    return nanoseconds > driverPollNanoseconds ? nanoseconds : driverPollNanoseconds;
+// One look at the device: hands back what was played and writes what fits. Gives the frames
+// still to be played in the ring.
+static snd_pcm_uframes_t ServeDevice() {
+    snd_pcm_sframes_t available = snd_pcm_avail(output.pcm);
+    if (available < 0) {
+        RecoverDevice(static_cast<int>(available));
+        available = snd_pcm_avail(output.pcm);
+        if (available < 0)
+            return 0;
+    }
+    snd_pcm_uframes_t free = static_cast<snd_pcm_uframes_t>(available);
+    HandBackPlayed(free);
+    while (WriteQueued(free)) {
+        available = snd_pcm_avail(output.pcm);
+        if (available < 0)
+            return 0;
+        free = static_cast<snd_pcm_uframes_t>(available);
+    }
+    return free >= output.ringFrames ? 0 : output.ringFrames - free;
 }
 
-// The driver thread: feeds the device until told to stop. While more than one buffer is in
-// the ring, nothing can be handed back or written until the oldest has played, so it sleeps
-// until about then; polling all along would cost as much as all the mixing.
-static void *RunDriver(void *) {
-    snd_pcm_uframes_t waitBelow = output.ringFrames - periodFrames;
+// How long the oldest buffer in the ring takes to leave it, in whole milliseconds (at least
+// one); -1 when the ring is empty.
+static int OldestBufferMilliseconds(snd_pcm_uframes_t inRing) {
+    if (output.inRingCount == 0)
+        return -1;
+    uint64_t played = output.framesWritten - inRing;
+    uint64_t left = output.inRingEnd[0] > played ? output.inRingEnd[0] - played : 0;
+    return static_cast<int>((left * 1000 + output.rate - 1) / output.rate) + 1;
+}
+
+// The driver thread: serves the device whenever a buffer is queued or the oldest one may have
+// left the ring, until told to stop; then plays out and closes the device. A device signals
+// room once a period is free (PulseAudio's plugin ignores avail_min), which is a buffer only
+// with the ring full: so its descriptors are watched while less than a period is free, and
+// otherwise the wait lasts as long as the oldest buffer takes to play.
+static void RunDriver(void *) {
+    pollfd descriptors[maxDescriptors + 1];
+    descriptors[0] = {output.wakeDescriptor, POLLIN, 0};
+    int deviceCount = snd_pcm_poll_descriptors(output.pcm, descriptors + 1, maxDescriptors);
+    if (deviceCount < 0)
+        deviceCount = 0;
     while (!output.stopDriver.load(std::memory_order_acquire)) {
-        FeedDevice();
-        snd_pcm_sframes_t room = snd_pcm_avail_update(output.pcm);
-        long pause = driverPollNanoseconds;
-        if (room >= 0 && static_cast<snd_pcm_uframes_t>(room) < waitBelow)
-            pause = PlayingNanoseconds(waitBelow - static_cast<snd_pcm_uframes_t>(room));
-        timespec duration{0, pause};
-        nanosleep(&duration, nullptr);
-    }
-    return nullptr;
-}
-
-// Starts the driver thread at the highest priority granted, else at normal priority.
-static bool StartDriver() {
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setinheritsched(&attributes, PTHREAD_EXPLICIT_SCHED);
-    pthread_attr_setschedpolicy(&attributes, SCHED_FIFO);
-    sched_param priority{};
-    priority.sched_priority = sched_get_priority_max(SCHED_FIFO);
-    pthread_attr_setschedparam(&attributes, &priority);
-    int result = pthread_create(&output.driver, &attributes, RunDriver, nullptr);
-    if (result != 0) {
-        pthread_attr_setinheritsched(&attributes, PTHREAD_INHERIT_SCHED);
-        result = pthread_create(&output.driver, &attributes, RunDriver, nullptr);
-    }
-    pthread_attr_destroy(&attributes);
-    return result == 0;
-}
-
-// The process's threads, at most `capacity` of them; gives how many were found.
-static int ListThreads(pid_t *threads, int capacity) {
-    DIR *tasks = opendir("/proc/self/task");
-    if (!tasks)
-        return 0;
-    int count = 0;
-    while (dirent *entry = readdir(tasks)) {
-        if (entry->d_name[0] != '.' && count < capacity)
-            threads[count++] = static_cast<pid_t>(atoi(entry->d_name));
-    }
-    closedir(tasks);
-    return count;
-}
-
-// The sound library may start threads of its own that carry our audio onwards (a sound
-// server's client, for one). At normal priority they, not our threads, would run dry under
-// load: raise them as high as the system grants.
-static void RaiseNewThreads(const pid_t *before, int beforeCount) {
-    pid_t now[64];
-    int nowCount = ListThreads(now, 64);
-    for (int index = 0; index < nowCount; ++index) {
-        bool isNew = true;
-        for (int old = 0; old < beforeCount && isNew; ++old)
-            isNew = now[index] != before[old];
-        if (!isNew)
+        snd_pcm_uframes_t inRing = ServeDevice();
+        bool watchDevice = output.ringFrames - inRing < output.periodFrames;
+        int watched = watchDevice ? 1 + deviceCount : 1;
+        if (poll(descriptors, static_cast<nfds_t>(watched), OldestBufferMilliseconds(inRing)) <= 0)
             continue;
-        sched_param priority{};
-        priority.sched_priority = sched_get_priority_max(SCHED_FIFO) - 1;
-        if (sched_setscheduler(now[index], SCHED_FIFO, &priority) != 0)
-            setpriority(PRIO_PROCESS, static_cast<id_t>(now[index]), -11);
+        if (descriptors[0].revents & POLLIN) {
+            uint64_t count;
+            if (read(output.wakeDescriptor, &count, sizeof count) < 0)
+                continue;
+        }
+        unsigned short events;
+        if (watchDevice)
+            snd_pcm_poll_descriptors_revents(output.pcm, descriptors + 1,
+                                             static_cast<unsigned int>(deviceCount), &events);
     }
+    // Waits for the sound server to play out: blocking, and bounded by CloseWaveOutput.
+    snd_pcm_nonblock(output.pcm, 0);
+    snd_pcm_drain(output.pcm);
+    snd_pcm_close(output.pcm);
+    output.driverEnded.store(true, std::memory_order_release);
 }
 
-// Sets format, rate and a ring of two buffers; 0 on success.
+// Sets format, rate, a ring of two buffers and when the device wakes its poller; 0 on success.
 static int ConfigureDevice(snd_pcm_t *pcm, uint16_t channels, uint32_t samplesPerSecond) {
     snd_pcm_hw_params_t *hardware;
     snd_pcm_hw_params_alloca(&hardware);
     unsigned int rate = samplesPerSecond;
-    snd_pcm_uframes_t period = periodFrames;
     snd_pcm_uframes_t ring = ringFramesWanted;
+    snd_pcm_uframes_t period = periodFramesWanted;
     if (snd_pcm_hw_params_any(pcm, hardware) < 0 ||
         snd_pcm_hw_params_set_access(pcm, hardware, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
         snd_pcm_hw_params_set_format(pcm, hardware, SND_PCM_FORMAT_S16_LE) < 0 ||
@@ -237,19 +199,22 @@ static int ConfigureDevice(snd_pcm_t *pcm, uint16_t channels, uint32_t samplesPe
         snd_pcm_hw_params_set_rate_resample(pcm, hardware, 1) < 0 ||
         snd_pcm_hw_params_set_rate_near(pcm, hardware, &rate, nullptr) < 0 ||
         rate != samplesPerSecond ||
-        snd_pcm_hw_params_set_period_size_near(pcm, hardware, &period, nullptr) < 0 ||
         snd_pcm_hw_params_set_buffer_size_near(pcm, hardware, &ring) < 0 ||
+        snd_pcm_hw_params_set_period_size_near(pcm, hardware, &period, nullptr) < 0 ||
         snd_pcm_hw_params(pcm, hardware) < 0 ||
-        snd_pcm_hw_params_get_buffer_size(hardware, &output.ringFrames) < 0)
+        snd_pcm_hw_params_get_buffer_size(hardware, &output.ringFrames) < 0 ||
+        snd_pcm_hw_params_get_period_size(hardware, &output.periodFrames, nullptr) < 0)
         return 1;
-    if (output.ringFrames < 2 * period)
+    if (output.ringFrames < ringFramesWanted)
         return 1;
+    // Playing starts with the first buffer; the poller wakes once a buffer's worth is free in a
+    // full ring.
     snd_pcm_sw_params_t *software;
     snd_pcm_sw_params_alloca(&software);
-    // Playing starts as soon as one buffer is in, as a queued buffer is meant to.
+    snd_pcm_uframes_t bufferFrames = ringFramesWanted / 2;
     if (snd_pcm_sw_params_current(pcm, software) < 0 ||
-        snd_pcm_sw_params_set_start_threshold(pcm, software, period) < 0 ||
-        snd_pcm_sw_params_set_avail_min(pcm, software, period) < 0 ||
+        snd_pcm_sw_params_set_start_threshold(pcm, software, bufferFrames) < 0 ||
+        snd_pcm_sw_params_set_avail_min(pcm, software, output.ringFrames - bufferFrames) < 0 ||
         snd_pcm_sw_params(pcm, software) < 0)
         return 1;
     return 0;
@@ -259,32 +224,27 @@ int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
     if (output.isOpen.load(std::memory_order_acquire) || channels == 0)
         return 1;
     snd_lib_error_set_handler(IgnoreAlsaError);
+    // Non-blocking, so that a device without room never holds the driver.
     snd_pcm_t *pcm = nullptr;
-    pid_t threadsBefore[64];
-    int threadsBeforeCount = ListThreads(threadsBefore, 64);
-    // Non-blocking, so that no call can hold the driver thread and closing stays bounded.
     if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
         return 1;
-    RaiseNewThreads(threadsBefore, threadsBeforeCount);
     output.pcm = pcm;
     output.frameBytes = 2u * channels;
     output.rate = samplesPerSecond;
-    if (ConfigureDevice(pcm, channels, samplesPerSecond) != 0 || snd_pcm_prepare(pcm) < 0) {
-        snd_pcm_close(pcm);
-        output.pcm = nullptr;
-        return 1;
-    }
+    output.wakeDescriptor = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     output.queueHead.store(0, std::memory_order_relaxed);
     output.queueTail.store(0, std::memory_order_relaxed);
     output.underruns.store(0, std::memory_order_relaxed);
     output.inRingCount = 0;
-    output.headFramesWritten = 0;
     output.framesWritten = 0;
     output.ranDry = false;
     output.stopDriver.store(false, std::memory_order_relaxed);
-    if (!StartDriver()) {
+    output.driverEnded.store(false, std::memory_order_relaxed);
+    if (output.wakeDescriptor < 0 || ConfigureDevice(pcm, channels, samplesPerSecond) != 0 ||
+        !StartTimeCriticalThread(RunDriver, nullptr)) {
+        if (output.wakeDescriptor >= 0)
+            close(output.wakeDescriptor);
         snd_pcm_close(pcm);
-        output.pcm = nullptr;
         return 1;
     }
     output.isOpen.store(true, std::memory_order_release);
@@ -293,10 +253,18 @@ int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
 
 int PrepareWaveBuffer(WaveBuffer *buffer) {
     if (!output.isOpen.load(std::memory_order_acquire) || !buffer->data ||
-        buffer->length < output.frameBytes)
+        buffer->length < output.frameBytes ||
+        buffer->length / output.frameBytes > ringFramesWanted / 2)
         return 1;
     buffer->flags.fetch_or(waveBufferPrepared, std::memory_order_relaxed);
     return 0;
+}
+
+// Wakes the driver.
+static void WakeDriver() {
+    uint64_t one = 1;
+    if (write(output.wakeDescriptor, &one, sizeof one) < 0)
+        return;
 }
 
 int QueueWaveBuffer(WaveBuffer *buffer) {
@@ -308,6 +276,7 @@ int QueueWaveBuffer(WaveBuffer *buffer) {
         return 1;
     output.queue[head % queueSize].store(buffer, std::memory_order_relaxed);
     output.queueHead.store(head + 1, std::memory_order_release);
+    WakeDriver();
     return 0;
 }
 
@@ -315,60 +284,20 @@ void ReleaseWaveBuffer(WaveBuffer *buffer) {
     buffer->flags.fetch_and(~waveBufferPrepared, std::memory_order_relaxed);
 }
 
-// Lets the device play what is left in its ring, for a bounded time.
-static void DrainDevice(snd_pcm_t *pcm) {
-    if (snd_pcm_drain(pcm) != -EAGAIN)
-        return;
-    timespec pause{0, driverPollNanoseconds};
-    for (long waited = 0; waited < closeWaitNanoseconds; waited += driverPollNanoseconds) {
-        if (snd_pcm_state(pcm) != SND_PCM_STATE_DRAINING)
-            return;
-        nanosleep(&pause, nullptr);
-    }
-}
-
-// Plays out and closes the device. A sound server that stopped answering holds these calls
-// for good (they wait for its replies), so they run on a thread of their own.
-static void *FinishDevice(void *pcm) {
-    snd_pcm_t *device = static_cast<snd_pcm_t *>(pcm);
-    DrainDevice(device);
-    snd_pcm_drop(device);
-    snd_pcm_close(device);
-    return nullptr;
-}
-
-// Waits for a thread to end, at most the given time; past it, lets the thread go on alone.
-static bool JoinWithin(pthread_t thread, long nanoseconds) {
-    timespec deadline;
-    clock_gettime(CLOCK_REALTIME, &deadline);
-    deadline.tv_nsec += nanoseconds;
-    deadline.tv_sec += deadline.tv_nsec / 1000000000L;
-    deadline.tv_nsec %= 1000000000L;
-    if (pthread_timedjoin_np(thread, nullptr, &deadline) == 0)
-        return true;
-    pthread_detach(thread);
-    return false;
-}
-
 void CloseWaveOutput() {
     if (!output.isOpen.exchange(false, std::memory_order_acq_rel))
         return;
     output.stopDriver.store(true, std::memory_order_release);
-    snd_pcm_t *pcm = output.pcm;
-    bool driverEnded = JoinWithin(output.driver, closeWaitNanoseconds);
-    output.pcm = nullptr;
-    // The driver is stuck inside the device: leave both to the end of the process rather
-    // than close the device under it.
-    if (!driverEnded)
-        return;
-    pthread_t finisher;
-    if (pthread_create(&finisher, nullptr, FinishDevice, pcm) != 0) {
-        FinishDevice(pcm);
-        return;
+    WakeDriver();
+    // A sound server that stopped answering holds the driver inside the device for good:
+    // past the bound, both are left to the end of the process.
+    for (uint32_t waited = 0; waited < closeWaitMilliseconds; ++waited) {
+        if (output.driverEnded.load(std::memory_order_acquire)) {
+            close(output.wakeDescriptor);
+            return;
+        }
+        SleepMilliseconds(1);
     }
-    // The play-out takes at most closeWaitNanoseconds; a close still waiting after twice that
-    // waits for a server that stopped, and is left to the end of the process.
-    JoinWithin(finisher, 2 * closeWaitNanoseconds);
 }
 
 uint32_t CountWaveUnderruns() {

@@ -3,7 +3,8 @@
 
 VELMORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-BUILD_PACKAGES="cmake ninja-build g++ libsdl1.2-compat libsdl1.2-compat-dev libasound2-dev"
+BUILD_PACKAGES="cmake ninja-build g++ libsdl1.2-compat libsdl1.2-compat-dev libasound2-dev \
+libdbus-1-dev pkg-config"
 # CPack reads the executable's library needs with dpkg-shlibdeps (dpkg-dev) and file.
 PACKAGE_PACKAGES="dpkg-dev file"
 # The classic SDL library the end-to-end tests also run on is unpacked, not installed, so its
