@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "assets/assets.h"
-#include "shell/sdl_api.h"
+#include "sdl/sdl_api.h"
 
 static constexpr double rate = 22050;
 // Quieter than any note's audible part, louder than rounding noise.
