@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -24,6 +25,8 @@
 static constexpr uint32_t queueSize = 4;
 static constexpr snd_pcm_uframes_t ringFramesWanted = 1024;
 static constexpr snd_pcm_uframes_t periodFramesWanted = 256;
+// PulseAudio's plugin keeps its pointer a frame or two short of an empty ring.
+static constexpr uint64_t pointerSlackFrames = 8;
 // How long closing waits for the driver to play out and close the device.
 static constexpr uint32_t closeWaitMilliseconds = 300;
 static constexpr int maxDescriptors = 8;
@@ -67,6 +70,8 @@ static void HandBack(WaveBuffer *buffer) {
 // Hands back the buffers whose audio has left the ring, given its free space.
 static void HandBackPlayed(snd_pcm_uframes_t free) {
     uint64_t stillInRing = free >= output.ringFrames ? 0 : output.ringFrames - free;
+    if (stillInRing <= pointerSlackFrames)
+        stillInRing = 0;
     uint64_t played = output.framesWritten - stillInRing;
     uint32_t count = 0;
     while (count < output.inRingCount && output.inRingEnd[count] <= played)
@@ -220,13 +225,48 @@ static int ConfigureDevice(snd_pcm_t *pcm, uint16_t channels, uint32_t samplesPe
     return 0;
 }
 
+// Opens ALSA's default PCM, non-blocking so that a device without room never holds the
+// driver. Where that is PulseAudio's plugin, it is opened without the plugin's own underrun
+// handling, which stops the stream the moment the server finds it empty: a stopped PCM can
+// only be prepared again, which on this plugin means a new stream, and an idle server may
+// have rendered two seconds of silence ahead by the time that stream connects. Without it,
+// the stream plays on as soon as sound comes again.
+static int OpenDefaultDevice(snd_pcm_t **pcm) {
+    snd_config_t *definition = nullptr;
+    snd_config_t *type = nullptr;
+    const char *typeName = nullptr;
+    if (snd_config_update() < 0 ||
+        snd_config_search_definition(snd_config, "pcm", "default", &definition) < 0)
+        return snd_pcm_open(pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    snd_config_t *top = nullptr;
+    snd_config_t *devices = nullptr;
+    snd_config_t *flag = nullptr;
+    int result = -1;
+    if (snd_config_search(definition, "type", &type) >= 0 &&
+        snd_config_get_string(type, &typeName) >= 0 && strcmp(typeName, "pulse") == 0 &&
+        snd_config_top(&top) >= 0 && snd_config_make_compound(&devices, "pcm", 0) >= 0 &&
+        snd_config_add(top, devices) >= 0 &&
+        snd_config_imake_integer(&flag, "handle_underrun", 0) >= 0 &&
+        snd_config_add(definition, flag) >= 0 && snd_config_set_id(definition, "default") >= 0 &&
+        snd_config_add(devices, definition) >= 0) {
+        definition = nullptr;
+        result = snd_pcm_open_lconf(pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK, top);
+    }
+    if (top)
+        snd_config_delete(top);
+    if (definition)
+        snd_config_delete(definition);
+    if (result < 0)
+        result = snd_pcm_open(pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    return result;
+}
+
 int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
     if (output.isOpen.load(std::memory_order_acquire) || channels == 0)
         return 1;
     snd_lib_error_set_handler(IgnoreAlsaError);
-    // Non-blocking, so that a device without room never holds the driver.
     snd_pcm_t *pcm = nullptr;
-    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
+    if (OpenDefaultDevice(&pcm) < 0)
         return 1;
     output.pcm = pcm;
     output.frameBytes = 2u * channels;

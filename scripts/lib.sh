@@ -13,6 +13,8 @@ TEST_PACKAGES="googletest libgtest-dev libbenchmark-dev xvfb x11-utils \
 libx11-dev libxtst-dev zlib1g-dev \
 pulseaudio pulseaudio-utils libasound2-plugins \
 $PACKAGE_PACKAGES desktop-file-utils libcaca0 libpulse0 libxext6"
+# scripts/soak keeps the processors busy beside the program.
+SOAK_PACKAGES="stress-ng"
 
 # Installs whichever of the named Debian packages are missing, or says how to.
 EnsurePackages() {
