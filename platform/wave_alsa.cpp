@@ -3,14 +3,10 @@
 // the ring, so that the feeding thread stays two buffers ahead of the loudspeaker and no more.
 //
 // The ring is sized to what is kept in flight because a sound server takes it as its target
-// fill: PulseAudio's plugin asks the server for the whole ring (tlength) and feeds it in
-// periods (minreq). With two buffers in a ring of three, the server kept asking for a third
-// that never came and drained the other two in one late pass; with the ring at two buffers and
-// quarter-buffer periods, at least half the ring is always queued at the server.
-//
-// A device that runs dry has to be prepared again, and on PulseAudio's plugin that means a new
-// stream: an idle server may have rendered up to two seconds of silence ahead meanwhile, and
-// holds the new stream until then. Keeping the ring full is what prevents it.
+// fill: PulseAudio's plugin asks the server for the whole ring and feeds it in periods. With
+// two buffers in a ring of three periods of a buffer each, the server drained both in one late
+// pass; with the ring at two buffers and quarter-buffer periods, at least half the ring is
+// queued at the server whenever it looks.
 #include <alsa/asoundlib.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -25,11 +21,12 @@
 static constexpr uint32_t queueSize = 4;
 static constexpr snd_pcm_uframes_t ringFramesWanted = 1024;
 static constexpr snd_pcm_uframes_t periodFramesWanted = 256;
-// PulseAudio's plugin keeps its pointer a frame or two short of an empty ring.
+// PulseAudio's plugin keeps its pointer a frame or two behind what the server has taken; a
+// buffer with no more than this left in the ring counts as played. Its audio was copied into
+// the ring when written, so handing it back a little early loses nothing.
 static constexpr uint64_t pointerSlackFrames = 8;
 // How long closing waits for the driver to play out and close the device.
 static constexpr uint32_t closeWaitMilliseconds = 300;
-static constexpr int maxDescriptors = 8;
 
 // Everything about the one open device. The queue is the only part two threads write: the
 // feeding thread advances queueHead, the driver queueTail.
@@ -43,7 +40,6 @@ struct AlsaOutput {
     uint32_t frameBytes;
     uint32_t rate;
     snd_pcm_uframes_t ringFrames;
-    snd_pcm_uframes_t periodFrames;
     std::atomic<WaveBuffer *> queue[queueSize];
     std::atomic<uint32_t> queueHead;
     std::atomic<uint32_t> queueTail;
@@ -67,12 +63,15 @@ static void HandBack(WaveBuffer *buffer) {
     buffer->flags.fetch_or(waveBufferDone, std::memory_order_release);
 }
 
-// Hands back the buffers whose audio has left the ring, given its free space.
-static void HandBackPlayed(snd_pcm_uframes_t free) {
+// How many of the frames written have left the ring, given its free space.
+static uint64_t PlayedFrames(snd_pcm_uframes_t free) {
     uint64_t stillInRing = free >= output.ringFrames ? 0 : output.ringFrames - free;
-    if (stillInRing <= pointerSlackFrames)
-        stillInRing = 0;
-    uint64_t played = output.framesWritten - stillInRing;
+    return output.framesWritten - stillInRing + pointerSlackFrames;
+}
+
+// Hands back the buffers whose audio has left the ring, given its free space; gives how many.
+static uint32_t HandBackPlayed(snd_pcm_uframes_t free) {
+    uint64_t played = PlayedFrames(free);
     uint32_t count = 0;
     while (count < output.inRingCount && output.inRingEnd[count] <= played)
         HandBack(output.inRing[count++]);
@@ -81,6 +80,7 @@ static void HandBackPlayed(snd_pcm_uframes_t free) {
         output.inRingEnd[index - count] = output.inRingEnd[index];
     }
     output.inRingCount -= count;
+    return count;
 }
 
 // Restarts the device after it ran dry (or was suspended): what was in the ring is lost and
@@ -125,63 +125,53 @@ static bool WriteQueued(snd_pcm_uframes_t free) {
     return true;
 }
 
-// One look at the device: hands back what was played and writes what fits. Gives the frames
-// still to be played in the ring.
-static snd_pcm_uframes_t ServeDevice() {
+// One look at the device: hands back what was played and writes what fits. Gives how long
+// the oldest buffer left in the ring takes to play, in milliseconds (-1 for none), and whether
+// any buffer was handed back.
+static int ServeDevice(bool *handedBack) {
+    *handedBack = false;
     snd_pcm_sframes_t available = snd_pcm_avail(output.pcm);
     if (available < 0) {
         RecoverDevice(static_cast<int>(available));
+        *handedBack = true;
         available = snd_pcm_avail(output.pcm);
         if (available < 0)
-            return 0;
+            return -1;
     }
     snd_pcm_uframes_t free = static_cast<snd_pcm_uframes_t>(available);
-    HandBackPlayed(free);
+    *handedBack = HandBackPlayed(free) > 0 || *handedBack;
     while (WriteQueued(free)) {
         available = snd_pcm_avail(output.pcm);
         if (available < 0)
-            return 0;
+            return -1;
         free = static_cast<snd_pcm_uframes_t>(available);
     }
-    return free >= output.ringFrames ? 0 : output.ringFrames - free;
-}
-
-// How long the oldest buffer in the ring takes to leave it, in whole milliseconds (at least
-// one); -1 when the ring is empty.
-static int OldestBufferMilliseconds(snd_pcm_uframes_t inRing) {
     if (output.inRingCount == 0)
         return -1;
-    uint64_t played = output.framesWritten - inRing;
+    uint64_t played = PlayedFrames(free);
     uint64_t left = output.inRingEnd[0] > played ? output.inRingEnd[0] - played : 0;
     return static_cast<int>((left * 1000 + output.rate - 1) / output.rate) + 1;
 }
 
-// The driver thread: serves the device whenever a buffer is queued or the oldest one may have
-// left the ring, until told to stop; then plays out and closes the device. A device signals
-// room once a period is free (PulseAudio's plugin ignores avail_min), which is a buffer only
-// with the ring full: so its descriptors are watched while less than a period is free, and
-// otherwise the wait lasts as long as the oldest buffer takes to play.
+// The driver thread: serves the device whenever a buffer is queued or the oldest one in the
+// ring should have played, until told to stop; then plays out and closes the device.
+// The device's own descriptors are no help here: PulseAudio's plugin signals room at every
+// period, whatever avail_min says, so with a ring of two buffers they woke the driver once
+// more per buffer for nothing. Its pointer tells how long the oldest buffer has left instead;
+// one still in the ring after that is overdue, and is looked for every millisecond.
 static void RunDriver(void *) {
-    pollfd descriptors[maxDescriptors + 1];
-    descriptors[0] = {output.wakeDescriptor, POLLIN, 0};
-    int deviceCount = snd_pcm_poll_descriptors(output.pcm, descriptors + 1, maxDescriptors);
-    if (deviceCount < 0)
-        deviceCount = 0;
+    pollfd wake = {output.wakeDescriptor, POLLIN, 0};
+    bool overdue = false;
     while (!output.stopDriver.load(std::memory_order_acquire)) {
-        snd_pcm_uframes_t inRing = ServeDevice();
-        bool watchDevice = output.ringFrames - inRing < output.periodFrames;
-        int watched = watchDevice ? 1 + deviceCount : 1;
-        if (poll(descriptors, static_cast<nfds_t>(watched), OldestBufferMilliseconds(inRing)) <= 0)
+        bool handedBack;
+        int timeout = ServeDevice(&handedBack);
+        if (overdue && !handedBack && timeout > 1)
+            timeout = 1;
+        int woken = poll(&wake, 1, timeout);
+        overdue = woken == 0;
+        uint64_t count;
+        if (woken > 0 && read(output.wakeDescriptor, &count, sizeof count) < 0)
             continue;
-        if (descriptors[0].revents & POLLIN) {
-            uint64_t count;
-            if (read(output.wakeDescriptor, &count, sizeof count) < 0)
-                continue;
-        }
-        unsigned short events;
-        if (watchDevice)
-            snd_pcm_poll_descriptors_revents(output.pcm, descriptors + 1,
-                                             static_cast<unsigned int>(deviceCount), &events);
     }
     // Waits for the sound server to play out: blocking, and bounded by CloseWaveOutput.
     snd_pcm_nonblock(output.pcm, 0);
@@ -190,7 +180,7 @@ static void RunDriver(void *) {
     output.driverEnded.store(true, std::memory_order_release);
 }
 
-// Sets format, rate, a ring of two buffers and when the device wakes its poller; 0 on success.
+// Sets format, rate and a ring of two buffers in quarter-buffer periods; 0 on success.
 static int ConfigureDevice(snd_pcm_t *pcm, uint16_t channels, uint32_t samplesPerSecond) {
     snd_pcm_hw_params_t *hardware;
     snd_pcm_hw_params_alloca(&hardware);
@@ -207,19 +197,16 @@ static int ConfigureDevice(snd_pcm_t *pcm, uint16_t channels, uint32_t samplesPe
         snd_pcm_hw_params_set_buffer_size_near(pcm, hardware, &ring) < 0 ||
         snd_pcm_hw_params_set_period_size_near(pcm, hardware, &period, nullptr) < 0 ||
         snd_pcm_hw_params(pcm, hardware) < 0 ||
-        snd_pcm_hw_params_get_buffer_size(hardware, &output.ringFrames) < 0 ||
-        snd_pcm_hw_params_get_period_size(hardware, &output.periodFrames, nullptr) < 0)
+        snd_pcm_hw_params_get_buffer_size(hardware, &output.ringFrames) < 0)
         return 1;
     if (output.ringFrames < ringFramesWanted)
         return 1;
-    // Playing starts with the first buffer; the poller wakes once a buffer's worth is free in a
-    // full ring.
+    // Playing starts with the first buffer.
     snd_pcm_sw_params_t *software;
     snd_pcm_sw_params_alloca(&software);
     snd_pcm_uframes_t bufferFrames = ringFramesWanted / 2;
     if (snd_pcm_sw_params_current(pcm, software) < 0 ||
         snd_pcm_sw_params_set_start_threshold(pcm, software, bufferFrames) < 0 ||
-        snd_pcm_sw_params_set_avail_min(pcm, software, output.ringFrames - bufferFrames) < 0 ||
         snd_pcm_sw_params(pcm, software) < 0)
         return 1;
     return 0;
