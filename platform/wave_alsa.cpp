@@ -9,6 +9,8 @@
 // queued at the server whenever it looks.
 #include <alsa/asoundlib.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -253,7 +255,19 @@ int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
         return 1;
     snd_lib_error_set_handler(IgnoreAlsaError);
     snd_pcm_t *pcm = nullptr;
-    if (OpenDefaultDevice(&pcm) < 0)
+    // The sound library may start a thread of its own that carries the audio on to a sound
+    // server; started while this thread runs at real-time priority, it inherits it, where the
+    // process may have it.
+    int policy;
+    sched_param saved;
+    pthread_getschedparam(pthread_self(), &policy, &saved);
+    sched_param high{};
+    high.sched_priority = sched_get_priority_max(SCHED_FIFO) - 1;
+    bool raised = pthread_setschedparam(pthread_self(), SCHED_FIFO, &high) == 0;
+    int opened = OpenDefaultDevice(&pcm);
+    if (raised)
+        pthread_setschedparam(pthread_self(), policy, &saved);
+    if (opened < 0)
         return 1;
     output.pcm = pcm;
     output.frameBytes = 2u * channels;
