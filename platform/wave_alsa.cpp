@@ -27,6 +27,8 @@ static constexpr snd_pcm_uframes_t periodFramesWanted = 256;
 // buffer with no more than this left in the ring counts as played. Its audio was copied into
 // the ring when written, so handing it back a little early loses nothing.
 static constexpr uint64_t pointerSlackFrames = 8;
+// How often a buffer overdue from the ring is looked for.
+static constexpr int overdueMilliseconds = 2;
 // How long closing waits for the driver to play out and close the device.
 static constexpr uint32_t closeWaitMilliseconds = 300;
 
@@ -157,18 +159,19 @@ static int ServeDevice(bool *handedBack) {
 
 // The driver thread: serves the device whenever a buffer is queued or the oldest one in the
 // ring should have played, until told to stop; then plays out and closes the device.
-// The device's own descriptors are no help here: PulseAudio's plugin signals room at every
-// period, whatever avail_min says, so with a ring of two buffers they woke the driver once
-// more per buffer for nothing. Its pointer tells how long the oldest buffer has left instead;
-// one still in the ring after that is overdue, and is looked for every millisecond.
+// The device's own descriptors are no help here: PulseAudio's plugin signals room from the
+// first free period on, whatever avail_min says, so with a ring of two buffers they stay ready
+// while the oldest buffer is still half in it. Its pointer tells how long that buffer has left
+// instead; the server takes it in its own steps, so one still in the ring after that is
+// overdue, and is looked for every overdueMilliseconds.
 static void RunDriver(void *) {
     pollfd wake = {output.wakeDescriptor, POLLIN, 0};
     bool overdue = false;
     while (!output.stopDriver.load(std::memory_order_acquire)) {
         bool handedBack;
         int timeout = ServeDevice(&handedBack);
-        if (overdue && !handedBack && timeout > 1)
-            timeout = 1;
+        if (overdue && !handedBack && timeout > overdueMilliseconds)
+            timeout = overdueMilliseconds;
         int woken = poll(&wake, 1, timeout);
         overdue = woken == 0;
         uint64_t count;
