@@ -255,6 +255,12 @@ static int ConfigureDevice(snd_pcm_t *pcm, uint16_t channels, uint32_t samplesPe
     return 0;
 }
 
+static char outputError[256];
+
+const char *GetWaveOutputError() {
+    return outputError;
+}
+
 int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
     if (output.isOpen.load(std::memory_order_acquire) || channels == 0)
         return 1;
@@ -263,13 +269,19 @@ int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
     pid_t threadsBefore[64];
     int threadsBeforeCount = ListThreads(threadsBefore, 64);
     // Non-blocking, so that no call can hold the driver thread and closing stays bounded.
-    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
+    outputError[0] = 0;
+    int opened = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    if (opened < 0) {
+        snprintf(outputError, sizeof outputError, "%s", snd_strerror(opened));
         return 1;
+    }
     RaiseNewThreads(threadsBefore, threadsBeforeCount);
     output.pcm = pcm;
     output.frameBytes = 2u * channels;
     output.rate = samplesPerSecond;
     if (ConfigureDevice(pcm, channels, samplesPerSecond) != 0 || snd_pcm_prepare(pcm) < 0) {
+        snprintf(outputError, sizeof outputError, "the default device cannot play %u Hz %s",
+                 samplesPerSecond, channels == 1 ? "mono" : "multi-channel");
         snd_pcm_close(pcm);
         output.pcm = nullptr;
         return 1;

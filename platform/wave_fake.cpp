@@ -84,6 +84,10 @@ int CountFakeWavePrepared() {
     return preparedCount.load();
 }
 
+const char *GetWaveOutputError() {
+    return failOpen ? "the test made opening fail" : "";
+}
+
 int OpenWaveOutput(uint16_t, uint32_t) {
     if (failOpen || fakeOpen.load())
         return 1;

@@ -39,8 +39,9 @@ bool WriteBmp(const std::string &path, const Picture &picture);
 // Writes signed 16-bit mono PCM at the sample rate as a 44-byte-header RIFF/WAVE file.
 bool WriteWav(const std::string &path, const std::vector<int16_t> &samples);
 
-// Writes a C++ source defining splashPixels from 240 x 320 RGBA bytes.
-bool WriteSplashSource(const std::string &path, const std::vector<uint8_t> &rgba);
+// Writes a C++ source defining the named byte array from RGBA bytes.
+bool WritePixelSource(const std::string &path, const std::string &name,
+                      const std::vector<uint8_t> &rgba);
 
 // One piano note of the given MIDI number (60 is C4), ready to write.
 std::vector<int16_t> SynthesizePianoNote(int midiNote);
@@ -54,3 +55,6 @@ std::vector<uint8_t> DrawSplash();
 
 // Writes the desktop icon as velmora-SIZE.png at each size into the directory, creating it.
 bool WriteIcons(const std::string &directory);
+
+// The same icon as RGBA bytes, rows top to bottom, for the program's own window.
+std::vector<uint8_t> DrawIcon(int size);
