@@ -272,7 +272,8 @@ int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
     outputError[0] = 0;
     int opened = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
     if (opened < 0) {
-        snprintf(outputError, sizeof outputError, "%s", snd_strerror(opened));
+        snprintf(outputError, sizeof outputError, "ALSA's default device: %s",
+                 snd_strerror(opened));
         return 1;
     }
     RaiseNewThreads(threadsBefore, threadsBeforeCount);
@@ -280,7 +281,7 @@ int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
     output.frameBytes = 2u * channels;
     output.rate = samplesPerSecond;
     if (ConfigureDevice(pcm, channels, samplesPerSecond) != 0 || snd_pcm_prepare(pcm) < 0) {
-        snprintf(outputError, sizeof outputError, "the default device cannot play %u Hz %s",
+        snprintf(outputError, sizeof outputError, "ALSA's default device cannot play %u Hz %s",
                  samplesPerSecond, channels == 1 ? "mono" : "multi-channel");
         snd_pcm_close(pcm);
         output.pcm = nullptr;
