@@ -14,18 +14,12 @@ failed=0
 Check() {
     local what=$1
     shift
-    if "$@" >"$work/log" 2>&1; then
-        echo "ok: $what"
-    else
-        echo "FAILED: $what"
-        cat "$work/log"
-        failed=1
-    fi
+    "$@" >"$work/log" 2>&1 && echo "ok: $what" || { echo "FAILED: $what" && cat "$work/log" && failed=1; }
 }
 
-# The files of an installed tree, the samples counted rather than named.
+# The files of an installed tree, the pictures and samples counted rather than named.
 ListTree() {
-    (cd "$1" && find . ! -type d | sed 's|/[^/]*\.wav$|/*.wav|' | sort | uniq -c)
+    (cd "$1" && find . ! -type d | sed -E 's:/(Gfx|Samples)/[^/]*$:/\1/*:' | sort | uniq -c)
 }
 
 prefix=$work/prefix
