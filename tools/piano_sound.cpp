@@ -52,14 +52,25 @@ std::vector<double> HalveRate(const std::vector<double> &in, size_t outFrames) {
     return out;
 }
 
+// The key whose recording plays a note. The font's recording for G#5 and A5 sits some 7 dB
+// below its neighbours, its fundamental 10 dB weaker; those two notes are played from the G5
+// recording instead, raised one and two semitones as the font itself does between recordings.
+int RecordedKey(int midiNote) {
+    return midiNote == 80 || midiNote == 81 ? 79 : midiNote;
+}
+
 // One key: down at the start, up half a second before the end, both channels mixed to one.
 std::vector<double> PlayKey(fluid_synth_t *synth, int midiNote) {
     const size_t frames = 2 * NoteFrames(midiNote);
     const size_t keyUp = frames - static_cast<size_t>(releaseSeconds * renderRate);
+    const int key = RecordedKey(midiNote);
     std::vector<float> left(frames), right(frames);
-    fluid_synth_noteon(synth, 0, midiNote, velocity);
+    // With the wheel's range at four semitones, each semitone is exactly 2048 steps.
+    fluid_synth_pitch_wheel_sens(synth, 0, 4);
+    fluid_synth_pitch_bend(synth, 0, 8192 + 2048 * (midiNote - key));
+    fluid_synth_noteon(synth, 0, key, velocity);
     fluid_synth_write_float(synth, static_cast<int>(keyUp), left.data(), 0, 1, right.data(), 0, 1);
-    fluid_synth_noteoff(synth, 0, midiNote);
+    fluid_synth_noteoff(synth, 0, key);
     fluid_synth_write_float(synth, static_cast<int>(frames - keyUp), left.data(),
                             static_cast<int>(keyUp), 1, right.data(), static_cast<int>(keyUp), 1);
     fluid_synth_all_sounds_off(synth, 0);
