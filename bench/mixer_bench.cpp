@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "audio/voices.h"
-#include "shell/sdl_api.h"
+#include "sdl/sdl_api.h"
 #include "tests/reference_mixer.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "fault_stage.h"
 #include "harness.h"
 #include "platform/platform.h"
-#include "shell/sdl_api.h"
+#include "sdl/sdl_api.h"
 
 namespace {
 

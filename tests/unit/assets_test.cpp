@@ -19,7 +19,7 @@
 #include "assets/assets.h"
 #include "platform/platform.h"
 #include "run_program.h"
-#include "shell/sdl_api.h"
+#include "sdl/sdl_api.h"
 
 namespace fs = std::filesystem;
 

@@ -5,7 +5,7 @@
 
 #include "platform/platform.h"
 #include "run_program.h"
-#include "shell/sdl_api.h"
+#include "sdl/sdl_api.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "assets/assets.h"
 #include "keyboard/keys.h"
 #include "screen/draw.h"
-#include "shell/sdl_api.h"
+#include "sdl/sdl_api.h"
 
 void StartTestScreen() {
     static bool started = false;

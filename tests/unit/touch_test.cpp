@@ -8,7 +8,7 @@
 #include "keyboard/keys.h"
 #include "keyboard/touch.h"
 #include "screen/draw.h"
-#include "shell/sdl_api.h"
+#include "sdl/sdl_api.h"
 #include "test_screen.h"
 
 namespace {
