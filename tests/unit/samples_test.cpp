@@ -8,7 +8,7 @@
 #include <numeric>
 
 #include "platform/platform.h"
-#include "shell/sdl_api.h"
+#include "sdl/sdl_api.h"
 
 namespace {
 
