@@ -17,8 +17,8 @@ constexpr double pi = 3.14159265358979323846;
 constexpr int renderRate = 2 * sampleRate;
 // A firm touch: the font's brightest layer starts at 108, where the hammer's knock comes in.
 constexpr int velocity = 112;
-// The dampers take about half a second to bring a note from its after-sound to silence.
-constexpr double releaseSeconds = 0.5;
+// The dampers bring a note from its after-sound to below -70 dBFS in about a third of a second.
+constexpr double releaseSeconds = 0.35;
 constexpr double fadeSeconds = 0.02;
 
 // 4 s at C4 down to 2 s at B5: the upper strings fall silent sooner.
@@ -59,7 +59,7 @@ int RecordedKey(int midiNote) {
     return midiNote == 80 || midiNote == 81 ? 79 : midiNote;
 }
 
-// One key: down at the start, up half a second before the end, both channels mixed to one.
+// One key: down at the start, up a third of a second before the end, both channels mixed to one.
 std::vector<double> PlayKey(fluid_synth_t *synth, int midiNote) {
     const size_t frames = 2 * NoteFrames(midiNote);
     const size_t keyUp = frames - static_cast<size_t>(releaseSeconds * renderRate);
