@@ -17,7 +17,7 @@ constexpr double pi = 3.14159265358979323846;
 constexpr int renderRate = 2 * sampleRate;
 // A firm touch: the font's brightest layer starts at 108, where the hammer's knock comes in.
 constexpr int velocity = 112;
-// The dampers bring a note from its after-sound to below -70 dBFS in about a third of a second.
+// The dampers take a note some 30 dB below its after-sound in about a third of a second.
 constexpr double releaseSeconds = 0.35;
 constexpr double fadeSeconds = 0.02;
 
@@ -41,12 +41,14 @@ std::vector<double> HalveRate(const std::vector<double> &in, size_t outFrames) {
         taps[j + halfTaps] = blackman * sinc;
         sum += taps[j + halfTaps];
     }
+    for (double &tap : taps)
+        tap /= sum; // exactly unity gain at 0 Hz
     std::vector<double> out(outFrames, 0.0);
     for (size_t k = 0; k < outFrames; ++k) {
         for (int j = -halfTaps; j <= halfTaps; ++j) {
             const long at = 2 * static_cast<long>(k) + j;
             if (at >= 0 && at < static_cast<long>(in.size()))
-                out[k] += taps[j + halfTaps] / sum * in[static_cast<size_t>(at)];
+                out[k] += taps[j + halfTaps] * in[static_cast<size_t>(at)];
         }
     }
     return out;
