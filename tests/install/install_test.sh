@@ -3,6 +3,7 @@
 # package, judged by the tools a distribution uses, then started through its command link.
 # Usage: install_test.sh BUILD_DIR
 set -uo pipefail
+export LC_ALL=C
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/stage"
 build=$(cd "$1" && pwd)
