@@ -21,7 +21,7 @@ static const Uint32 windowFlags = SDL_HWSURFACE;
 static bool sdlStarted;
 
 // Says on one line of standard error why the program cannot run, and ends it with status 1.
-// The line is written out before SDL shuts down, which may free the words it lent.
+// The line is put together before SDL shuts down, which may free the words SDL lent it.
 [[noreturn, gnu::format(printf, 1, 2)]] static void FailStartup(const char *format, ...) {
     char line[512];
     va_list arguments;
