@@ -10,7 +10,7 @@
 
 #include "audio/voices.h"
 #include "shell/sdl_api.h"
-#include "tests/reference_mixer.h"
+#include "bench/plain_mixer.h"
 
 namespace {
 

@@ -1,0 +1,137 @@
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "assets/assets.h"
+#include "platform/platform.h"
+#include "screen/draw.h"
+#include "shell/sdl_api.h"
+
+std::vector<SDL_Rect> updatedRects;
+static decltype(sdl.SDL_UpdateRect) realUpdateRect;
+static decltype(sdl.SDL_UpdateRects) realUpdateRects;
+
+static void RecordUpdateRect(SDL_Surface *screen, Sint32 x, Sint32 y, Uint32 w, Uint32 h) {
+    updatedRects.push_back({Sint16(x), Sint16(y), Uint16(w), Uint16(h)});
+    realUpdateRect(screen, x, y, w, h);
+}
+
+static void RecordUpdateRects(SDL_Surface *screen, int count, SDL_Rect *rects) {
+    updatedRects.insert(updatedRects.end(), rects, rects + count);
+    realUpdateRects(screen, count, rects);
+}
+
+// The program never frees its assets; a test that loads them again must, for LeakSanitizer.
+static void ReleaseAssets() {
+    auto freeWav = reinterpret_cast<void (*)(Uint8 *)>(FindLibraryName(sdl.library, "SDL_FreeWAV"));
+    for (int slot = 0; slot < sampleCount; ++slot) {
+        if (sampleBankData[slot])
+            freeWav(sampleBankData[slot]);
+        sampleBankData[slot] = nullptr;
+        sampleBankLength[slot] = 0;
+    }
+    for (SDL_Surface *&image : keyImages) {
+        sdl.SDL_FreeSurface(image);
+        image = nullptr;
+    }
+    sdl.SDL_FreeSurface(splashSurface);
+    splashSurface = nullptr;
+}
+
+bool LoadAssetsFrom(const std::string &directory) {
+    ReleaseAssets();
+    if (directory.size() >= sizeof baseDirectory)
+        return false;
+    strcpy(baseDirectory, directory.c_str());
+    bool loaded = LoadGraphics();
+    LoadSamples();
+    return loaded;
+}
+
+void StartTestScreen() {
+    if (!screenSurface) {
+        ASSERT_EQ(BindSdl(), 0u) << GetLastPlatformErrorText();
+        ASSERT_GE(sdl.SDL_Init(SDL_INIT_VIDEO), 0);
+        screenSurface = sdl.SDL_SetVideoMode(screenWidth, screenHeight, 16, SDL_SWSURFACE);
+        ASSERT_NE(screenSurface, nullptr);
+        realUpdateRect = sdl.SDL_UpdateRect;
+        realUpdateRects = sdl.SDL_UpdateRects;
+        sdl.SDL_UpdateRect = RecordUpdateRect;
+        sdl.SDL_UpdateRects = RecordUpdateRects;
+    }
+    ASSERT_TRUE(LoadAssetsFrom(VELMORA_BUILD_DIR "/"));
+}
+
+void ResetKeys() {
+    keyTable = KeyTable{};
+    CreateKeys();
+}
+
+Key *KeyByRule(int x, int y) {
+    Key *found = nullptr;
+    for (int index = 0;
+         x >= 0 && x < screenWidth && y >= 0 && y < screenHeight && index < keyTable.count;
+         ++index) {
+        Key &key = keyTable.keys[index];
+        if (x >= key.x && x < key.x + key.image->w && y >= key.y - key.hitMargin &&
+            y < key.y + key.image->h + key.hitMargin)
+            found = &key;
+    }
+    return found;
+}
+
+std::vector<Uint16> ScreenPixels() {
+    std::vector<Uint16> pixels(screenWidth * screenHeight);
+    for (int y = 0; y < screenHeight; ++y)
+        memcpy(&pixels[y * screenWidth],
+               static_cast<Uint8 *>(screenSurface->pixels) + y * screenSurface->pitch,
+               screenWidth * 2);
+    return pixels;
+}
+
+static std::string Where(const char *what, int index) {
+    return std::string(what) + " at " + std::to_string(index % screenWidth) + "," +
+           std::to_string(index / screenWidth);
+}
+
+std::string CheckAgainstFullRedraw(const std::vector<Uint16> &before) {
+    std::string wrong;
+    for (const SDL_Rect &rect : updatedRects) {
+        bool isKey = false;
+        for (int index = 0; index < keyTable.count; ++index)
+            isKey |= memcmp(&rect, KeyRect(&keyTable.keys[index]), sizeof rect) == 0;
+        if (!isKey)
+            wrong = "an update of a rectangle that is no key's";
+    }
+    std::vector<Uint16> drawn = ScreenPixels();
+    for (int index = 0; index < int(drawn.size()) && wrong.empty(); ++index) {
+        int x = index % screenWidth, y = index / screenWidth;
+        bool updated = false;
+        for (const SDL_Rect &r : updatedRects)
+            updated |= x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h;
+        if (drawn[index] != before[index] && !updated)
+            wrong = Where("a change outside every update", index);
+    }
+    DrawKeyboard();
+    updatedRects.clear();
+    std::vector<Uint16> full = ScreenPixels();
+    for (int index = 0; index < int(drawn.size()) && wrong.empty(); ++index) {
+        if (drawn[index] != full[index])
+            wrong = Where("not what a full redraw shows", index);
+    }
+    return wrong;
+}
+
+extern "C" const char *__lsan_default_suppressions() {
+    return "leak:libSDL2-2.0.so\nleak:libSDL-1.2.so\nleak:libX11.so\nleak:libdbus\n";
+}
+
+int main(int argc, char **argv) {
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
