@@ -83,6 +83,22 @@ Key *KeyByRule(int x, int y) {
     return found;
 }
 
+SDL_Event MakeEvent(char kind, int x, int y) {
+    SDL_Event event{};
+    if (kind == 'd' || kind == 'u')
+        event.button = {Uint8(kind == 'd' ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP),
+                        0,
+                        SDL_BUTTON_LEFT,
+                        Uint8(kind == 'd'),
+                        Uint16(x),
+                        Uint16(y)};
+    else if (kind == 'm' || kind == 'h')
+        event.motion = {SDL_MOUSEMOTION, 0, Uint8(kind == 'm'), Uint16(x), Uint16(y), 0, 0};
+    else
+        event.type = kind == 'q' ? SDL_QUIT : SDL_KEYDOWN;
+    return event;
+}
+
 std::vector<Uint16> ScreenPixels() {
     std::vector<Uint16> pixels(screenWidth * screenHeight);
     for (int y = 0; y < screenHeight; ++y)

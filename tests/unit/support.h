@@ -23,6 +23,10 @@ void ResetKeys();
 // the point; null off the screen. Valid until a key is drawn clipped.
 Key *KeyByRule(int x, int y);
 
+// An event as SDL delivers it: the pen 'd'own, 'u'p, 'm'oving (a button held) or 'h'overing
+// (none held) at (x, y); 'q' a quit request; any other letter an event of no interest.
+SDL_Event MakeEvent(char kind, int x = 0, int y = 0);
+
 // The screen's pixels, row after row.
 std::vector<Uint16> ScreenPixels();
 

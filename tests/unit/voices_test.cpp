@@ -31,19 +31,13 @@ TEST(Mixer, QuarterGainSaturatingAfterEachVoice) {
         std::vector<int16_t> voices; // one level per voice, in voice order
         int16_t mixed;
     } rows[] = {
-        {{-1}, 0},
-        {{-2}, 0},
-        {{-3}, 0},
-        {{-4}, -1},
-        {{3}, 0},
-        {{5}, 1},
-        {{-5}, -1},
-        {{-32768}, -8192},
-        {{32767}, 8191},
-        {{-32768, -32768, -32768, -32768}, -32768},
+        // clang-format off
+        {{-1}, 0}, {{-2}, 0}, {{-3}, 0}, {{-4}, -1}, {{3}, 0}, {{5}, 1}, {{-5}, -1},
+        {{-32768}, -8192}, {{32767}, 8191}, {{-32768, -32768, -32768, -32768}, -32768},
         {{32767, 32767, 32767, 32767, 32767}, 32767},
         {{32767, 32767, 32767, 32767, 32767, -32768}, 24575},
         {{100, 100, 100, 100, 100, 100, 100, 100}, 200},
+        // clang-format on
     };
     for (const auto &row : rows) {
         SilenceVoices();
@@ -83,6 +77,7 @@ TEST(Mixer, SampleLengthsAndEnds) {
 // Scripts of starts and passes. Note k is a constant level 4 << k, heard as bit k of the mixed
 // value, so each pass tells which notes sound.
 TEST(Voices, HandOverScripts) {
+    const int L = 3000, S = 900; // long and short notes, in values
     const struct {
         const char *what;
         std::vector<int> values; // length in values of notes a, b, c, ...
@@ -91,45 +86,26 @@ TEST(Voices, HandOverScripts) {
         std::vector<int> heard;  // the mixed value of each pass
         const char *voices;      // the note on each voice at the end, '.' for idle
     } scripts[] = {
-        {"idle voices in index order", std::vector<int>(8, 3000), "abcdefgh|", {0xff}, "abcdefgh"},
+        // clang-format off
+        {"idle voices in index order", {L, L, L, L, L, L, L, L}, "abcdefgh|", {0xff}, "abcdefgh"},
         {"an ended voice before an unused one",
-         {3000, 3000, 100, 3000, 3000, 3000},
-         "abcde|f|",
-         {0x1f, 0x3b},
-         "abfde..."},
+         {L, L, 100, L, L, L}, "abcde|f|", {0x1f, 0x3b}, "abfde..."},
         {"a ninth note replaces the one with the fewest bytes left",
-         {3000, 3000, 3000, 900, 3000, 3000, 3000, 3000, 3000},
-         "abcdefghi|",
-         {0x1f7},
-         "abciefgh"},
+         {L, L, L, S, L, L, L, L, L}, "abcdefghi|", {0x1f7}, "abciefgh"},
         {"among equals, the lowest voice",
-         {3000, 3000, 3000, 900, 3000, 900, 3000, 3000, 3000},
-         "abcdefghi|",
-         {0x1f7},
-         "abciefgh"},
+         {L, L, L, S, L, S, L, L, L}, "abcdefghi|", {0x1f7}, "abciefgh"},
         {"bytes left counted from each position",
-         {1100, 700, 700, 700, 700, 700, 700, 700, 700},
-         "a|bcdefghi|",
-         {0x1, 0x1fe},
-         "ibcdefgh"},
+         {1100, 700, 700, 700, 700, 700, 700, 700, 700}, "a|bcdefghi|", {0x1, 0x1fe}, "ibcdefgh"},
         {"two replacements before a pass: the second is heard",
-         {3000, 3000, 3000, 3000, 900, 3000, 3000, 3000, 3000, 3000},
-         "abcdefghij|",
-         {0x2ef},
-         "abcdjfgh"},
+         {L, L, L, L, S, L, L, L, L, L}, "abcdefghij|", {0x2ef}, "abcdjfgh"},
         {"an empty sample cancels a pending replacement",
-         std::vector<int>(9, 3000),
-         "abcdefgh|i0|",
-         {0xff, 0xff},
-         "abcdefgh"},
+         {L, L, L, L, L, L, L, L, L}, "abcdefgh|i0|", {0xff, 0xff}, "abcdefgh"},
         {"a pending pair does not outlive silence",
-         std::vector<int>(10, 3000),
-         "abcdefghi-j|",
-         {0x200},
-         "j......."},
+         {L, L, L, L, L, L, L, L, L, L}, "abcdefghi-j|", {0x200}, "j......."},
         {"the same note on two voices", {1536}, "a|a|", {0x1, 0x2}, "aa......"},
-        {"an empty sample holds a voice for one pass", {3000}, "0|a|", {0, 0x1}, "a......."},
-        {"silence stops every voice", {3000}, "a|-|", {0x1, 0}, "........"},
+        {"an empty sample holds a voice for one pass", {L}, "0|a|", {0, 0x1}, "a......."},
+        {"silence stops every voice", {L}, "a|-|", {0x1, 0}, "........"},
+        // clang-format on
     };
     for (const auto &script : scripts) {
         SCOPED_TRACE(script.what);
