@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "shell/sdl_api.h"
+#include "sdl/sdl_api.h"
 
 char baseDirectory[PATH_MAX];
 

@@ -8,7 +8,7 @@
 #include "assets/assets.h"
 #include "keyboard/keys.h"
 #include "screen/draw.h"
-#include "shell/sdl_api.h"
+#include "sdl/sdl_api.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "audio/voices.h"
-#include "shell/sdl_api.h"
 #include "bench/plain_mixer.h"
+#include "sdl/sdl_api.h"
 
 namespace {
 

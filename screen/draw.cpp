@@ -1,7 +1,7 @@
 #include "screen/draw.h"
 
 #include "assets/assets.h"
-#include "shell/sdl_api.h"
+#include "sdl/sdl_api.h"
 
 SDL_Surface *screenSurface;
 

@@ -8,7 +8,7 @@
 #include "keyboard/touch.h"
 #include "platform/platform.h"
 #include "screen/draw.h"
-#include "shell/sdl_api.h"
+#include "sdl/sdl_api.h"
 
 // A window of the handheld's size: on a desktop a full-screen mode would take over the monitor.
 static const Uint32 videoFlags = SDL_HWSURFACE;

@@ -1,6 +1,6 @@
 // Exports the bound SDL names as empty functions; an omitted name is kept out of the
 // export table by declaring it hidden before its definition.
-#include "shell/sdl_names.h"
+#include "sdl/sdl_names.h"
 
 #ifdef FAKE_SDL_OMIT_FIRST
 extern "C" __attribute__((visibility("hidden"))) void SDL_Init();

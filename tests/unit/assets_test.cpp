@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "assets/assets.h"
-#include "shell/sdl_api.h"
+#include "sdl/sdl_api.h"
 
 namespace {
 

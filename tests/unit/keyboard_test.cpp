@@ -6,7 +6,7 @@
 
 #include "assets/assets.h"
 #include "screen/draw.h"
-#include "shell/sdl_api.h"
+#include "sdl/sdl_api.h"
 #include "support.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "assets/assets.h"
 #include "platform/platform.h"
 #include "screen/draw.h"
-#include "shell/sdl_api.h"
+#include "sdl/sdl_api.h"
 
 std::vector<SDL_Rect> updatedRects;
 static decltype(sdl.SDL_UpdateRect) realUpdateRect;

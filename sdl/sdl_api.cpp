@@ -1,4 +1,4 @@
-#include "shell/sdl_api.h"
+#include "sdl/sdl_api.h"
 
 #include "platform/platform.h"
 

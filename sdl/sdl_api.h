@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "shell/sdl_names.h"
+#include "sdl/sdl_names.h"
 
 struct SdlApi {
     void *library;
