@@ -1,0 +1,44 @@
+# Sourced by every end-to-end script, with the stage's directory as $1: the stage's functions,
+# and a few of our own. Whatever happens, the program is gone and the sound server running
+# again when a script ends, so the next one finds the stage as it was.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/stage"
+StageUse "$1"
+trap 'xdotool mouseup 1; kill -CONT $(cat "$STAGE_DIR/pids"); kill -KILL ${PROGRAM_PID:-} ${RECORDER_PID:-} 2>/dev/null || true' EXIT
+
+Fail() {
+    echo "velmora e2e: $*" >&2
+    exit 1
+}
+
+# Starts the program and waits for the keyboard: Start [PREFIX...].
+Start() {
+    StageLaunch "$@"
+    StageWaitKeyboard || Fail "no keyboard: $(cat "$STAGE_DIR/program.err")"
+}
+
+# Records while a command plays, until the recording holds half a second past its end:
+# Record FILE COMMAND...
+Record() {
+    local file=$1 want
+    shift
+    StageRecord "$file"
+    "$@"
+    want=$(($(stat -c %s "$file") + 22050))
+    until [ "$(stat -c %s "$file")" -ge "$want" ]; do sleep 0.05; done
+    StageStopRecording
+}
+
+# Fails unless the recording holds exactly the notes given, in order: ExpectNotes FILE NOTE...
+ExpectNotes() {
+    local file=$1 heard
+    shift
+    heard=$("$VELMORA_PROBE" notes "$file" "$VELMORA_BUILD_DIR" | awk '{ print $2 }' | xargs)
+    [ "$heard" = "$*" ] || Fail "heard \"$heard\", played \"$*\" (see $file)"
+}
+
+# Fails unless the program ends with status 0.
+ExpectExit() {
+    StageWaitExit
+    [ "$PROGRAM_STATUS" -eq 0 ] || Fail "ended with status $PROGRAM_STATUS"
+}
