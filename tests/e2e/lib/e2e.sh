@@ -1,10 +1,15 @@
 # Sourced by every end-to-end script, with the stage's directory as $1: the stage's functions,
-# and a few of our own. Whatever happens, the program is gone and the sound server running
-# again when a script ends, so the next one finds the stage as it was.
+# and a few of our own.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/stage"
 StageUse "$1"
-trap 'xdotool mouseup 1; kill -CONT $(cat "$STAGE_DIR/pids"); kill -KILL ${PROGRAM_PID:-} ${RECORDER_PID:-} 2>/dev/null || true' EXIT
+# Leaves the stage as it was for the next script, however this one ends.
+CleanUp() {
+    xdotool mouseup 1 || true
+    kill -CONT $(cat "$STAGE_DIR/pids") 2>/dev/null || true
+    kill -KILL ${PROGRAM_PID:-} ${RECORDER_PID:-} 2>/dev/null || true
+}
+trap CleanUp EXIT
 
 Fail() {
     echo "velmora e2e: $*" >&2
