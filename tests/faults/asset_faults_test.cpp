@@ -59,14 +59,12 @@ TEST(Faults, DamagedAssetsLoadDrawAndPlaySafely) {
     StartTestScreen();
     for (const Damage &row : Damages()) {
         SCOPED_TRACE(row.what);
-        const fs::path copy = fs::temp_directory_path() / "velmora-faults";
-        fs::remove_all(copy);
-        fs::create_directories(copy);
-        for (const char *folder : {"Gfx", "Samples"})
-            fs::copy(fs::path(VELMORA_BUILD_DIR) / folder, copy / folder,
-                     fs::copy_options::recursive);
-        ASSERT_EQ(std::system(("D=" + copy.string() + "; " + row.what).c_str()), 0);
-        ASSERT_EQ(LoadAssetsFrom(copy.string() + "/"), row.picturesLoad);
+        const std::string copy = fs::temp_directory_path() / "velmora-faults";
+        const std::string build = VELMORA_BUILD_DIR;
+        std::string damage = "D=" + copy + "; rm -rf $D && mkdir $D && cp -r " + build + "/Gfx " +
+                             build + "/Samples $D && " + row.what;
+        ASSERT_EQ(std::system(damage.c_str()), 0);
+        ASSERT_EQ(LoadAssetsFrom(copy + "/"), row.picturesLoad);
         fs::remove_all(copy);
         int empty = 0;
         for (int slot = 0; slot < sampleCount; ++slot) {
@@ -81,18 +79,7 @@ TEST(Faults, DamagedAssetsLoadDrawAndPlaySafely) {
         SilenceVoices();
         std::mt19937 random(3);
         for (int step = 0; step < 400; ++step) {
-            int kind = random() % 3;
-            Uint16 x = random() % 260, y = random() % 340;
-            SDL_Event event{};
-            if (kind == 0)
-                event.motion = {SDL_MOUSEMOTION, 0, 0, x, y, 0, 0};
-            else
-                event.button = {Uint8(kind == 1 ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP),
-                                0,
-                                SDL_BUTTON_LEFT,
-                                Uint8(kind == 1),
-                                x,
-                                y};
+            SDL_Event event = MakeEvent("dhu"[random() % 3], random() % 260, random() % 340);
             EventFilter(&event);
             PlayOut();
         }
@@ -102,7 +89,6 @@ TEST(Faults, DamagedAssetsLoadDrawAndPlaySafely) {
             PlayOut();
         }
     }
-    LoadAssetsFrom(VELMORA_BUILD_DIR "/");
 }
 
 } // namespace

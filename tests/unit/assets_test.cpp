@@ -14,20 +14,16 @@ namespace {
 
 TEST(Assets, BaseDirectoryIsCutAfterTheLastSeparator) {
     const std::string longest(PATH_MAX - 10, 'd'); // with "/", "/velmora" and the zero: PATH_MAX
-    const std::string tooLong(PATH_MAX, 'd');
     const struct {
         std::string executable, directory;
     } rows[] = {
         {"/usr/local/bin/velmora", "/usr/local/bin/"},
-        {"/opt/velmora.d/velmora", "/opt/velmora.d/"},
         {"/x/Velmora.exe/velmora", "/x/Velmora.exe/"},
-        {"/home/pat/Velmora.exe", "/home/pat/"},
         {"/home/zoë/клавиши ♪/velmora", "/home/zoë/клавиши ♪/"},
         {"/velmora", "/"},
         {"velmora", ""},
-        {"", ""},
         {"/" + longest + "/velmora", "/" + longest + "/"},
-        {"/" + tooLong + "/velmora", ""},
+        {"/" + longest + "x/velmora", ""},
     };
     for (const auto &row : rows) {
         strcpy(baseDirectory, "stale/");
