@@ -3,7 +3,7 @@
 # on a key and lifted on the exit button, it ends it with status 0.
 source "$(dirname "$0")/lib/e2e.sh" "$1"
 Start
-Record "$STAGE_DIR/exit.wav" StageDrag 237 2 237 297 5
+Record "$STAGE_DIR/exit.wav" StageDrag 237 2 237 297 5 200
 ExpectNotes "$STAGE_DIR/exit.wav" 6 5 4 2 1
 kill -0 "$PROGRAM_PID" || Fail "a lift off the exit button ended the program"
 StageDrag 237 297 237 2 1
