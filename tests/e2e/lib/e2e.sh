@@ -34,14 +34,18 @@ Record() {
     StageStopRecording
 }
 
-# Fails unless the recording holds exactly the notes given, in order: ExpectNotes FILE NOTE...
-# Where several notes ring together the probe may hear one of them start twice, so a note
-# heard again right after itself counts once; no list given here repeats a note in a row.
+# Fails unless the recording holds the notes given, in order, and no other: ExpectNotes FILE
+# NOTE... Where several notes ring together the probe may hear one of them start again, so a
+# note played may be heard more than once.
 ExpectNotes() {
-    local file=$1 heard
+    local file=$1 heard next=1 note
     shift
-    heard=$("$VELMORA_PROBE" notes "$file" "$VELMORA_BUILD_DIR" | awk '{ print $2 }' | uniq | xargs)
-    [ "$heard" = "$*" ] || Fail "heard \"$heard\", played \"$*\" (see $file)"
+    heard=$("$VELMORA_PROBE" notes "$file" "$VELMORA_BUILD_DIR" | awk '{ print $2 }' | xargs)
+    for note in $heard; do
+        [[ " $* " == *" $note "* ]] || Fail "heard $note, never played, in \"$heard\" ($file)"
+        [ "$note" != "${!next:-}" ] || next=$((next + 1))
+    done
+    [ "$next" -gt $# ] || Fail "heard \"$heard\", played \"$*\" ($file)"
 }
 
 # Fails unless the program ends with status 0.
