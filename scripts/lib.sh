@@ -4,6 +4,9 @@
 VELMORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 BUILD_PACKAGES="cmake ninja-build g++ libsdl1.2-compat libsdl1.2-compat-dev libasound2-dev"
+# The piano notes are rendered from this SoundFont by FluidSynth's library. Both go in one
+# apt-get line, so that FluidSynth's need of a General MIDI font is met by this one.
+BUILD_PACKAGES="$BUILD_PACKAGES pkg-config libfluidsynth-dev musescore-general-soundfont-small"
 # CPack reads the executable's library needs with dpkg-shlibdeps (dpkg-dev) and file.
 PACKAGE_PACKAGES="dpkg-dev file"
 # The stage needs a screen, a sound server, the pen and pictures (xdotool, imagemagick, bc); the

@@ -45,8 +45,14 @@ bool WritePictures(const std::string &directory) {
 }
 
 bool WriteSamples(const std::string &directory) {
-    for (const SampleFile &file : sampleFiles) {
-        if (!WriteWav(directory + file.name + ".wav", SynthesizePianoNote(file.midiNote)))
+    std::vector<int> midiNotes;
+    for (const SampleFile &file : sampleFiles)
+        midiNotes.push_back(file.midiNote);
+    std::vector<std::vector<int16_t>> notes;
+    if (!RenderPianoNotes(VELMORA_PIANO_FONT, midiNotes, notes))
+        return false;
+    for (size_t i = 0; i < notes.size(); ++i) {
+        if (!WriteWav(directory + sampleFiles[i].name + ".wav", notes[i]))
             return false;
     }
     return true;

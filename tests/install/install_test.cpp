@@ -128,6 +128,7 @@ std::map<std::string, std::string> ExpectedCopies() {
     files["share/applications/velmora.desktop"] = sourceDirectory + "/packaging/velmora.desktop";
     files["share/doc/velmora/README.md"] = sourceDirectory + "/README.md";
     files["share/doc/velmora/LICENSE"] = sourceDirectory + "/LICENSE";
+    files["share/doc/velmora/THIRD-PARTY.md"] = sourceDirectory + "/packaging/THIRD-PARTY.md";
     return files;
 }
 
