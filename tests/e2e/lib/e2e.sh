@@ -8,6 +8,7 @@ CleanUp() {
     xdotool mouseup 1 || true
     kill -CONT $(cat "$STAGE_DIR/pids") 2>/dev/null || true
     kill -KILL ${PROGRAM_PID:-} ${RECORDER_PID:-} 2>/dev/null || true
+    until [ "$(StagePixel 200 300)" = "#000000" ]; do sleep 0.05; done # the window is gone
 }
 trap CleanUp EXIT
 
@@ -19,7 +20,7 @@ Fail() {
 # Starts the program and waits for the keyboard: Start [PREFIX...].
 Start() {
     StageLaunch "$@"
-    StageWaitKeyboard || Fail "no keyboard: $(cat "$STAGE_DIR/program.err")"
+    StageWaitSplash && StageWaitKeyboard || Fail "no keyboard: $(cat "$STAGE_DIR/program.err")"
 }
 
 # Records while a command plays, until the recording holds half a second past its end:
