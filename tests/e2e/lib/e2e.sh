@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by every end-to-end script, with the stage's directory as $1: the stage's functions,
 # and a few of our own.
 set -euo pipefail
