@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr int noteCount = 6000, flatOutStarts = 20000;
+constexpr int noteCount = 20000, flatOutStarts = 200000;
 
 // Note k starts k bytes into one pool, so its pointer names it. From an even byte every value
 // is 4, from an odd one 1024: small and positive either way.
