@@ -19,10 +19,11 @@ for key in 2:120:230:120:45 14d:0:131:72:27; do
     until box=$(Changed) && [ "${box%%x*}" != 0 ]; do :; done
     IFS='x+' read -r bw bh bx by <<<"$box"
     [ "$bx" -ge "$x" ] && [ "$by" -ge "$y" ] && [ $((bx + bw)) -le $((x + w)) ] &&
-        [ $((by + bh)) -le $((y + h)) ] || Fail "key $note held changed $box, not only ${w}x$h+$x+$y"
+        [ $((by + bh)) -le $((y + h)) ] || Fail "$note held changed $box, not only ${w}x$h+$x+$y"
     for black in 1d 2d 4d 5d 6d 11d 12d 14d 15d 16d; do
         crop="[72x27+$((KEY_X[$black] - 30))+$((KEY_Y[$black] - 13))]"
-        [ "$black" = "$note" ] || [ "$(compare -metric AE "released.png$crop" "now.png$crop" null: 2>&1)" = 0 ] ||
+        [ "$black" = "$note" ] ||
+            [ "$(compare -metric AE "released.png$crop" "now.png$crop" null: 2>&1)" = 0 ] ||
             Fail "black key $black changed while $note was held"
     done
     xdotool mouseup 1

@@ -9,4 +9,5 @@ StageShot "$STAGE_DIR/splash.png"
 StageWaitKeyboard || Fail "no keyboard after the splash"
 StageTapExit
 ExpectExit
-[ "$(cat "$STAGE_DIR/program.out")" = "Velmora starting..." ] || Fail "printed: $(cat "$STAGE_DIR/program.out")"
+output=$(cat "$STAGE_DIR/program.out")
+[ "$output" = "Velmora starting..." ] || Fail "printed: $output"
