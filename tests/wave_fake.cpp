@@ -24,6 +24,10 @@ bool CompleteFakeWaveBuffer() {
     return true;
 }
 
+const char *GetWaveOutputError() {
+    return fakeWave.failOpen ? "the test made opening fail" : "";
+}
+
 int OpenWaveOutput(uint16_t, uint32_t) {
     if (fakeWave.failOpen)
         return 1;
