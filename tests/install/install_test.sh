@@ -15,7 +15,8 @@ failed=0
 Check() {
     local what=$1
     shift
-    "$@" >"$work/log" 2>&1 && echo "ok: $what" || { echo "FAILED: $what" && cat "$work/log" && failed=1; }
+    "$@" >"$work/log" 2>&1 && echo "ok: $what" && return
+    echo "FAILED: $what" && cat "$work/log" && failed=1
 }
 
 # The files of an installed tree, the pictures and samples counted rather than named.
@@ -35,8 +36,7 @@ Check "lintian finds no error and no warning" lintian --fail-on error,warning "$
 Check "the package needs either SDL 1.2 library and ALSA" grep -q \
     '^libsdl1.2-compat | libsdl1.2debian, libasound2' <(dpkg-deb --field "$deb" Depends)
 
-StageUp "$work/stage"
-StageUse "$work/stage"
+StageUp "$work/stage" && StageUse "$work/stage"
 VELMORA=$prefix/bin/velmora StageLaunch
 StageWaitKeyboard && StageTapExit
 StageWaitExit
