@@ -25,6 +25,7 @@ enum ImageIndex {
 inline constexpr int sampleCount = 24;
 inline constexpr int splashWidth = 240;
 inline constexpr int splashHeight = 320;
+inline constexpr int iconSize = 32;
 
 // The executable's directory with its trailing '/'.
 extern char baseDirectory[PATH_MAX];
@@ -45,6 +46,9 @@ extern const char sampleNames[sampleCount][16];
 
 // The embedded splash picture: 240 x 320, rows top to bottom, bytes red, green, blue, alpha.
 extern const unsigned char splashPixels[splashWidth * splashHeight * 4];
+
+// The embedded window icon: iconSize x iconSize, bytes as in splashPixels.
+extern const unsigned char iconPixels[iconSize * iconSize * 4];
 
 // Fills baseDirectory from the executable's own path.
 void FindBaseDirectory();

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "audio/voices.h"
+#include "bench/plain_mixer.h"
 #include "sdl/sdl_api.h"
-#include "tests/reference_mixer.h"
 
 namespace {
 

@@ -35,8 +35,15 @@ bool StartTimeCriticalThread(void (*routine)(void *), void *parameter);
 // Yields the processor for about one millisecond, or for the given number of them.
 void SleepMilliseconds(uint32_t milliseconds);
 
-// Flushes standard output and ends the process at once with exit code 0.
-[[noreturn]] void EndProcess();
+// Flushes standard output and ends the process at once with the given exit status.
+[[noreturn]] void EndProcess(int exitStatus = 0);
+
+// Whether the environment names the variable at all.
+bool HasEnvironment(const char *name);
+
+// Sets an environment variable for this process and the libraries it loads, unless the user
+// has already set it.
+void SetEnvironmentDefault(const char *name, const char *value);
 
 // Wave output: one sound device per process, fed whole buffers of signed 16-bit
 // little-endian PCM that it plays in the order queued, without gaps while one waits behind
@@ -58,6 +65,9 @@ struct WaveBuffer {
 // Opens the default sound output for 16-bit PCM; 0 on success, non-zero when there is no
 // usable device (then nothing is left open).
 int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond);
+
+// The sound system's own words about why the last OpenWaveOutput failed; empty when it did not.
+const char *GetWaveOutputError();
 
 // Makes a buffer ready to be queued, keeping its done flag; 0 on success.
 int PrepareWaveBuffer(WaveBuffer *buffer);

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -199,7 +200,15 @@ void SleepMilliseconds(uint32_t milliseconds) {
     }
 }
 
-void EndProcess() {
+void EndProcess(int exitStatus) {
     fflush(stdout);
-    _exit(0);
+    _exit(exitStatus);
+}
+
+bool HasEnvironment(const char *name) {
+    return getenv(name) != nullptr;
+}
+
+void SetEnvironmentDefault(const char *name, const char *value) {
+    setenv(name, value, 0);
 }

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -253,6 +254,12 @@ static int OpenDefaultDevice(snd_pcm_t **pcm) {
     return result;
 }
 
+static char outputError[256];
+
+const char *GetWaveOutputError() {
+    return outputError;
+}
+
 int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
     if (output.isOpen.load(std::memory_order_acquire) || channels == 0)
         return 1;
@@ -267,15 +274,18 @@ int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
     sched_param high{};
     high.sched_priority = sched_get_priority_max(SCHED_FIFO) - 1;
     bool raised = pthread_setschedparam(pthread_self(), SCHED_FIFO, &high) == 0;
+    outputError[0] = 0;
     int opened = OpenDefaultDevice(&pcm);
     if (raised)
         pthread_setschedparam(pthread_self(), policy, &saved);
-    if (opened < 0)
+    if (opened < 0) {
+        snprintf(outputError, sizeof outputError, "ALSA's default device: %s",
+                 snd_strerror(opened));
         return 1;
+    }
     output.pcm = pcm;
     output.frameBytes = 2u * channels;
     output.rate = samplesPerSecond;
-    output.wakeDescriptor = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     output.queueHead.store(0, std::memory_order_relaxed);
     output.queueTail.store(0, std::memory_order_relaxed);
     output.underruns.store(0, std::memory_order_relaxed);
@@ -284,8 +294,15 @@ int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
     output.ranDry = false;
     output.stopDriver.store(false, std::memory_order_relaxed);
     output.driverEnded.store(false, std::memory_order_relaxed);
-    if (output.wakeDescriptor < 0 || ConfigureDevice(pcm, channels, samplesPerSecond) != 0 ||
-        !StartTimeCriticalThread(RunDriver, nullptr)) {
+    if (ConfigureDevice(pcm, channels, samplesPerSecond) != 0) {
+        snprintf(outputError, sizeof outputError, "ALSA's default device cannot play %u Hz %s",
+                 samplesPerSecond, channels == 1 ? "mono" : "multi-channel");
+        snd_pcm_close(pcm);
+        return 1;
+    }
+    output.wakeDescriptor = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (output.wakeDescriptor < 0 || !StartTimeCriticalThread(RunDriver, nullptr)) {
+        snprintf(outputError, sizeof outputError, "no thread to feed the sound device");
         if (output.wakeDescriptor >= 0)
             close(output.wakeDescriptor);
         snd_pcm_close(pcm);

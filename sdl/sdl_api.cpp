@@ -19,5 +19,18 @@ uint32_t BindSdlLibrary(const char *fileName) {
         return GetLastPlatformError();
     VELMORA_SDL_NAMES(VELMORA_SDL_BIND)
 #undef VELMORA_SDL_BIND
+#define VELMORA_SDL_BIND_OPTIONAL(name)                                                            \
+    sdl.name = reinterpret_cast<decltype(sdl.name)>(FindLibraryName(sdl.library, #name));
+    VELMORA_SDL_OPTIONAL_NAMES(VELMORA_SDL_BIND_OPTIONAL)
+#undef VELMORA_SDL_BIND_OPTIONAL
     return 0;
+}
+
+const char *FindMissingSdlName() {
+#define VELMORA_SDL_CHECK(name)                                                                    \
+    if (!sdl.name)                                                                                 \
+        return #name;
+    VELMORA_SDL_NAMES(VELMORA_SDL_CHECK)
+#undef VELMORA_SDL_CHECK
+    return nullptr;
 }

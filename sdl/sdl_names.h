@@ -1,4 +1,5 @@
-// The SDL 1.2 entry points the program binds, in binding order. Every one is required.
+// The SDL 1.2 entry points the program binds, in binding order. Every one of the first list
+// is required.
 #pragma once
 
 #define VELMORA_SDL_NAMES(X)                                                                       \
@@ -60,3 +61,9 @@
     X(SDL_UnlockAudio)                                                                             \
     X(SDL_BuildAudioCVT)                                                                           \
     X(SDL_ConvertAudio)
+
+// Extras used when the library has them and skipped when it does not: the window's title and
+// icon mean nothing on the handheld's own screen.
+#define VELMORA_SDL_OPTIONAL_NAMES(X)                                                              \
+    X(SDL_WM_SetCaption)                                                                           \
+    X(SDL_WM_SetIcon)

@@ -1,6 +1,8 @@
 #include "shell/piano.h"
 
+#include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "assets/assets.h"
 #include "audio/mixing.h"
@@ -10,13 +12,35 @@
 #include "screen/draw.h"
 #include "sdl/sdl_api.h"
 
-// A window of the handheld's size: on a desktop a full-screen mode would take over the monitor.
-static const Uint32 videoFlags = SDL_HWSURFACE;
+// On the handheld's own 240 x 320 display the keyboard fills it; elsewhere it gets a window,
+// since a full-screen mode would take over a desktop's monitor.
+static const Uint32 fullScreenFlags = SDL_FULLSCREEN | SDL_NOFRAME | SDL_HWSURFACE;
+static const Uint32 windowFlags = SDL_HWSURFACE;
+
+// Set once SDL is up, so that a failure after it hands back the screen or terminal SDL took.
+static bool sdlStarted;
+
+// Says on one line of standard error why the program cannot run, and ends it with status 1.
+// The line is put together before SDL shuts down, which may free the words SDL lent it.
+[[noreturn, gnu::format(printf, 1, 2)]] static void FailStartup(const char *format, ...) {
+    char line[512];
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(line, sizeof line, format, arguments);
+    va_end(arguments);
+    if (sdlStarted)
+        sdl.SDL_Quit();
+    fprintf(stderr, "velmora: %s\n", line);
+    EndProcess(1);
+}
 
 void AppEntry() {
     FindBaseDirectory();
-    if (BindSdl() != 0)
-        EndProcess();
+    if (BindSdl() != 0) {
+        if (!sdl.library)
+            FailStartup("cannot load %s: %s", sdlLibraryName, GetLastPlatformErrorText());
+        FailStartup("SDL library %s lacks %s", sdlLibraryName, FindMissingSdlName());
+    }
     RunPiano();
     EndProcess();
 }
@@ -38,21 +62,80 @@ static void RunEventLoop() {
     CloseAudio();
 }
 
-void RunPiano() {
-    if (sdl.SDL_Init(SDL_INIT_VIDEO) < 0)
+// Title and icon for a desktop's window list, where the library offers them. The icon surface
+// is kept: a library may refer to its pixels after the call.
+static void NameWindow() {
+    if (sdl.SDL_WM_SetCaption)
+        sdl.SDL_WM_SetCaption("Velmora", "Velmora");
+    if (!sdl.SDL_WM_SetIcon)
         return;
+    SDL_Surface *icon = sdl.SDL_CreateRGBSurfaceFrom(
+        const_cast<unsigned char *>(iconPixels), iconSize, iconSize, 32, iconSize * 4, 0x000000FF,
+        0x0000FF00, 0x00FF0000, 0xFF000000);
+    if (icon)
+        sdl.SDL_WM_SetIcon(icon, nullptr);
+}
+
+// SDL's last resorts when it finds no screen: nothing visible, or text in a terminal. None of
+// them is a display a pen can play on, so unless the user chose one they mean there is none.
+static const char *const standInDrivers[] = {"offscreen", "dummy", "caca", "aalib"};
+
+// The stand-in driver SDL fell back to on its own, or null.
+static const char *FindStandInDriver() {
+    static char driver[32];
+    if (HasEnvironment("SDL_VIDEODRIVER") || !sdl.SDL_VideoDriverName(driver, sizeof driver))
+        return nullptr;
+    for (const char *standIn : standInDrivers) {
+        if (strcmp(driver, standIn) == 0)
+            return driver;
+    }
+    return nullptr;
+}
+
+// Names the first picture that did not load.
+static const char *FindMissingPicture() {
+    for (int image = 0; image < imageCount; ++image) {
+        if (!keyImages[image])
+            return imageNames[image];
+    }
+    return nullptr;
+}
+
+void RunPiano() {
+    // Without these, SDL 2 under the compatibility library draws a 240 x 320 surface through
+    // OpenGL, which on a machine without a GPU means a software renderer of some 90 MB.
+    SetEnvironmentDefault("SDL_FRAMEBUFFER_ACCELERATION", "0");
+    SetEnvironmentDefault("SDL_RENDER_DRIVER", "software");
+    if (sdl.SDL_Init(SDL_INIT_VIDEO) < 0)
+        FailStartup("cannot open the display: %s", sdl.SDL_GetError());
+    sdlStarted = true;
+    if (const char *standIn = FindStandInDriver())
+        FailStartup("cannot open the display: SDL found none, only its \"%s\" stand-in", standIn);
     fputs("Velmora starting...\n", stdout);
     fflush(stdout);
-    screenSurface = sdl.SDL_SetVideoMode(screenWidth, screenHeight, 16, videoFlags);
+    // Asked before any mode is set, the library reports the display's own size.
+    const SDL_VideoInfo *display = sdl.SDL_GetVideoInfo();
+    const bool ownDisplay =
+        display && display->current_w == screenWidth && display->current_h == screenHeight;
+    NameWindow();
+    screenSurface = sdl.SDL_SetVideoMode(screenWidth, screenHeight, 16,
+                                         ownDisplay ? fullScreenFlags : windowFlags);
     if (!screenSurface)
-        return;
-    if (!LoadGraphics())
-        return;
+        FailStartup("cannot open a %d x %d screen: %s", screenWidth, screenHeight,
+                    sdl.SDL_GetError());
+    if (!LoadGraphics()) {
+        const char *picture = FindMissingPicture();
+        if (picture)
+            FailStartup("picture %s is missing or not a bitmap", picture);
+        FailStartup("cannot build the splash picture: %s", sdl.SDL_GetError());
+    }
     ShowSplash();
     LoadSamples();
     CreateKeys();
-    if (OpenAudio(1, 22050, 1024) == 0)
-        return;
+    if (OpenAudio(1, 22050, 1024) == 0) {
+        const char *reason = GetWaveOutputError();
+        FailStartup("no sound output: %s", reason[0] ? reason : "the mixing could not start");
+    }
     SleepMilliseconds(3000);
     DrawKeyboard();
     sdl.SDL_SetEventFilter(EventFilter);

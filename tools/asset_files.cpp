@@ -88,12 +88,13 @@ bool WriteWav(const std::string &path, const std::vector<int16_t> &samples) {
     return WriteBytes(path, bytes);
 }
 
-bool WriteSplashSource(const std::string &path, const std::vector<uint8_t> &rgba) {
+bool WritePixelSource(const std::string &path, const std::string &name,
+                      const std::vector<uint8_t> &rgba) {
     std::string text =
-        "// Written by the asset generator: the splash picture, 240 x 320, bytes red, "
+        "// Written by the asset generator: a picture, rows top to bottom, bytes red, "
         "green, blue, alpha.\n"
-        "extern const unsigned char splashPixels[" +
-        std::to_string(rgba.size()) + "];\nconst unsigned char splashPixels[" +
+        "extern const unsigned char " +
+        name + "[" + std::to_string(rgba.size()) + "];\nconst unsigned char " + name + "[" +
         std::to_string(rgba.size()) + "] = {\n";
     for (size_t i = 0; i < rgba.size(); ++i) {
         text += std::to_string(rgba[i]);

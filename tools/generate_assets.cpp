@@ -2,6 +2,7 @@
 //   Gfx/*.bmp       the nine pictures
 //   Samples/*.wav   the 24 piano notes
 //   splash_pixels.cpp  the embedded title picture
+//   icon_pixels.cpp    the embedded window icon
 //   icons/velmora-*.png  the desktop icon, installed with the program
 // Usage: velmora_assetgen OUTPUT_DIRECTORY
 #include <sys/stat.h>
@@ -45,8 +46,14 @@ bool WritePictures(const std::string &directory) {
 }
 
 bool WriteSamples(const std::string &directory) {
-    for (const SampleFile &file : sampleFiles) {
-        if (!WriteWav(directory + file.name + ".wav", SynthesizePianoNote(file.midiNote)))
+    std::vector<int> midiNotes;
+    for (const SampleFile &file : sampleFiles)
+        midiNotes.push_back(file.midiNote);
+    std::vector<std::vector<int16_t>> notes;
+    if (!RenderPianoNotes(VELMORA_PIANO_FONT, midiNotes, notes))
+        return false;
+    for (size_t i = 0; i < notes.size(); ++i) {
+        if (!WriteWav(directory + sampleFiles[i].name + ".wav", notes[i]))
             return false;
     }
     return true;
@@ -63,7 +70,10 @@ int main(int argc, char **argv) {
     if (!MakeDirectory(output) || !MakeDirectory(output + "Gfx") ||
         !MakeDirectory(output + "Samples") || !WritePictures(output + "Gfx/") ||
         !WriteSamples(output + "Samples/") ||
-        !WriteSplashSource(output + "splash_pixels.cpp", DrawSplash()) ||
+        !WritePixelSource(output + "splash_pixels.cpp", "splashPixels", DrawSplash()) ||
+        // The window icon is compiled in like the splash: it has alpha, which a BMP file
+        // would lose, and a file of its own would be one more that could go missing.
+        !WritePixelSource(output + "icon_pixels.cpp", "iconPixels", DrawIcon(32)) ||
         !WriteIcons(output + "icons/")) {
         fprintf(stderr, "%s: cannot write the assets under %s\n", argv[0], argv[1]);
         return 1;

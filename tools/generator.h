@@ -1,6 +1,6 @@
-// The asset generator's parts: file writers, the piano synthesis, the key pictures and the
-// splash artwork. Everything is computed, nothing is random except from fixed seeds, so every
-// run writes the same bytes.
+// The asset generator's parts: file writers, the piano notes, the key pictures and the splash
+// artwork. Everything is computed or rendered from one fixed SoundFont, nothing is random except
+// from fixed seeds, so every run writes the same bytes.
 #pragma once
 
 #include <cstdint>
@@ -39,11 +39,14 @@ bool WriteBmp(const std::string &path, const Picture &picture);
 // Writes signed 16-bit mono PCM at the sample rate as a 44-byte-header RIFF/WAVE file.
 bool WriteWav(const std::string &path, const std::vector<int16_t> &samples);
 
-// Writes a C++ source defining splashPixels from 240 x 320 RGBA bytes.
-bool WriteSplashSource(const std::string &path, const std::vector<uint8_t> &rgba);
+// Writes a C++ source defining the named byte array from RGBA bytes.
+bool WritePixelSource(const std::string &path, const std::string &name,
+                      const std::vector<uint8_t> &rgba);
 
-// One piano note of the given MIDI number (60 is C4), ready to write.
-std::vector<int16_t> SynthesizePianoNote(int midiNote);
+// Renders one piano note per MIDI number (60 is C4) from the SoundFont at fontPath, all at one
+// gain; false, after saying so, if the font cannot be loaded.
+bool RenderPianoNotes(const char *fontPath, const std::vector<int> &midiNotes,
+                      std::vector<std::vector<int16_t>> &notes);
 
 Picture DrawWhiteKey(bool pressed);
 Picture DrawBlackKey(bool pressed);
@@ -54,3 +57,6 @@ std::vector<uint8_t> DrawSplash();
 
 // Writes the desktop icon as velmora-SIZE.png at each size into the directory, creating it.
 bool WriteIcons(const std::string &directory);
+
+// The same icon as RGBA bytes, rows top to bottom, for the program's own window.
+std::vector<uint8_t> DrawIcon(int size);

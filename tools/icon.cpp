@@ -72,7 +72,8 @@ Paint IconPoint(double x, double y) {
     return {Colour{0, 0, 0}, 0};
 }
 
-// The icon at the given size as RGBA bytes, rows top to bottom.
+} // namespace
+
 std::vector<uint8_t> DrawIcon(int size) {
     std::vector<uint8_t> rgba;
     rgba.reserve(static_cast<size_t>(size * size * 4));
@@ -101,6 +102,8 @@ std::vector<uint8_t> DrawIcon(int size) {
     }
     return rgba;
 }
+
+namespace {
 
 void PutBigEndian(std::vector<uint8_t> &bytes, uint32_t value) {
     for (int shift = 24; shift >= 0; shift -= 8)

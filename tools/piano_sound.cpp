@@ -1,8 +1,11 @@
-// Piano notes from a struck-string model: stretched partials shaped by where the hammer hits,
-// each fading in two stages (prompt sound, then after-sound) and faster the higher it lies,
-// three slightly detuned strings per note, and a short felt-and-wood knock at the strike.
+// Piano notes played from a recorded grand: the SoundFont's grand piano preset rendered by
+// FluidSynth one key at a time, dry, at one fixed velocity, with the key let go shortly before
+// the end so that the dampers close the note as they would on the instrument.
+#include <fluidsynth.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "generator.h"
 
@@ -10,125 +13,139 @@ namespace {
 
 constexpr double pi = 3.14159265358979323846;
 
-// A small fixed-seed generator, so the hammer noise is the same on every run.
-struct NoiseSource {
-    uint32_t state;
-};
+// The font's own rate; the notes are halved to the program's rate afterwards.
+constexpr int renderRate = 2 * sampleRate;
+// A firm touch: the font's brightest layer starts at 108, where the hammer's knock comes in.
+constexpr int velocity = 112;
+// The dampers take a note some 30 dB below its after-sound in about a third of a second.
+constexpr double releaseSeconds = 0.35;
+constexpr double fadeSeconds = 0.02;
 
-// A value uniformly spread over -1..1.
-double NextNoise(NoiseSource &noise) {
-    noise.state ^= noise.state << 13;
-    noise.state ^= noise.state >> 17;
-    noise.state ^= noise.state << 5;
-    return noise.state / 2147483648.0 - 1.0;
+// 4 s at C4 down to 2 s at B5: the upper strings fall silent sooner.
+size_t NoteFrames(int midiNote) {
+    const double seconds = 4.0 * std::pow(0.5, (midiNote - 60) / 23.0);
+    return static_cast<size_t>(std::lround(seconds * sampleRate));
 }
 
-// Equal temperament with A4 = 440 Hz.
-double NoteFrequency(int midiNote) {
-    return 440.0 * std::pow(2.0, (midiNote - 69) / 12.0);
-}
-
-// Adds the strings' vibration: every partial of the three strings of the note.
-void AddStrings(std::vector<double> &sound, int midiNote) {
-    const double fundamental = NoteFrequency(midiNote);
-    const double placeInRange = (midiNote - 60) / 23.0; // 0 at C4, 1 at B5
-    // Stiffness stretches the partials, more so in the short upper strings.
-    const double inharmonicity = 0.00035 * std::pow(2.0, (midiNote - 60) / 14.0);
-    // The stretch formula raises the first partial too; scale it back onto the tempered pitch.
-    const double base = fundamental / std::sqrt(1.0 + inharmonicity);
-    const double strikePoint = 1.0 / 7.3; // of the string's length, from its end
-    const double felt = 2400.0 + 1800.0 * placeInRange;
-    const double decayScale = std::sqrt(fundamental / NoteFrequency(60));
-    const double promptRate = 3.2 * decayScale;
-    const double afterRate = 0.75 * decayScale;
-    const double promptShare = 0.65;
-    // The outer strings of the unison, a third of a cent either side of the middle one.
-    const double detune = std::pow(2.0, 0.35 / 1200.0) - 1.0;
-    const double attackSeconds = 0.0015;
-
-    for (int partial = 1; partial <= 48; ++partial) {
-        const double n = partial;
-        const double frequency = n * base * std::sqrt(1.0 + inharmonicity * n * n);
-        if (frequency > 0.45 * sampleRate)
-            break;
-        const double above = frequency - fundamental;
-        const double decayFactor = 1.0 + above / 1800.0 + (above / 5000.0) * (above / 5000.0);
-        const double prompt = promptRate * decayFactor;
-        const double after = afterRate * decayFactor;
-        double amplitude = std::fabs(std::sin(pi * n * strikePoint)) / n;
-        amplitude /= std::sqrt(1.0 + std::pow(frequency / felt, 4.0));
-        const double omega = 2.0 * pi * frequency / sampleRate;
-        for (size_t i = 0; i < sound.size(); ++i) {
-            const double t = static_cast<double>(i) / sampleRate;
-            const double envelope =
-                promptShare * std::exp(-prompt * t) + (1.0 - promptShare) * std::exp(-after * t);
-            // Middle string at half weight, outer ones at a quarter: their sum is the middle
-            // string's tone under a slow, never negative swell.
-            const double unison = 0.5 + 0.5 * std::cos(omega * detune * static_cast<double>(i));
-            const double attack = std::min(1.0, t / attackSeconds);
-            sound[i] +=
-                amplitude * envelope * unison * attack * std::sin(omega * static_cast<double>(i));
+// Halves the rate through a Blackman-windowed sinc low-pass, so that the little the strings
+// and hammer leave above the new Nyquist frequency does not fold back into the audible band.
+std::vector<double> HalveRate(const std::vector<double> &in, size_t outFrames) {
+    constexpr int halfTaps = 127;
+    constexpr double cutoff = 10500.0 / renderRate;
+    double taps[2 * halfTaps + 1];
+    double sum = 0.0;
+    for (int j = -halfTaps; j <= halfTaps; ++j) {
+        const double x = pi * (j + halfTaps) / halfTaps;
+        const double blackman = 0.42 - 0.5 * std::cos(x) + 0.08 * std::cos(2.0 * x);
+        const double sinc = j == 0 ? 2.0 * cutoff : std::sin(2.0 * pi * cutoff * j) / (pi * j);
+        taps[j + halfTaps] = blackman * sinc;
+        sum += taps[j + halfTaps];
+    }
+    for (double &tap : taps)
+        tap /= sum; // exactly unity gain at 0 Hz
+    std::vector<double> out(outFrames, 0.0);
+    for (size_t k = 0; k < outFrames; ++k) {
+        for (int j = -halfTaps; j <= halfTaps; ++j) {
+            const long at = 2 * static_cast<long>(k) + j;
+            if (at >= 0 && at < static_cast<long>(in.size()))
+                out[k] += taps[j + halfTaps] * in[static_cast<size_t>(at)];
         }
     }
+    return out;
 }
 
-// Adds the hammer's knock: a few milliseconds of felt noise and a short thump of the frame.
-void AddHammer(std::vector<double> &sound, int midiNote, double level) {
-    NoiseSource noise{0x9E3779B9u + static_cast<uint32_t>(midiNote) * 2654435761u};
-    const double lowpass = 1.0 - std::exp(-2.0 * pi * 2500.0 / sampleRate);
-    const double highpass = std::exp(-2.0 * pi * 120.0 / sampleRate);
-    double low1 = 0.0, low2 = 0.0, previousIn = 0.0, high = 0.0;
-    const size_t length = std::min(sound.size(), static_cast<size_t>(0.04 * sampleRate));
-    for (size_t i = 0; i < length; ++i) {
-        const double t = static_cast<double>(i) / sampleRate;
-        low1 += lowpass * (NextNoise(noise) - low1);
-        low2 += lowpass * (low1 - low2);
-        high = highpass * (high + low2 - previousIn);
-        previousIn = low2;
-        const double envelope = std::min(1.0, t / 0.0005) * std::exp(-t / 0.004);
-        const double thump = std::sin(2.0 * pi * 95.0 * t) * std::exp(-t / 0.012);
-        sound[i] += level * (envelope * high * 4.0 + 0.35 * thump * std::min(1.0, t / 0.001));
+// The key whose recording plays a note. The font's recording for G#5 and A5 sits some 7 dB
+// below its neighbours, its fundamental 10 dB weaker; those two notes are played from the G5
+// recording instead, raised one and two semitones as the font itself does between recordings.
+int RecordedKey(int midiNote) {
+    return midiNote == 80 || midiNote == 81 ? 79 : midiNote;
+}
+
+// One key: down at the start, up a third of a second before the end, both channels mixed to one.
+std::vector<double> PlayKey(fluid_synth_t *synth, int midiNote) {
+    const size_t frames = 2 * NoteFrames(midiNote);
+    const size_t keyUp = frames - static_cast<size_t>(releaseSeconds * renderRate);
+    const int key = RecordedKey(midiNote);
+    std::vector<float> left(frames), right(frames);
+    // With the wheel's range at four semitones, each semitone is exactly 2048 steps.
+    fluid_synth_pitch_wheel_sens(synth, 0, 4);
+    fluid_synth_pitch_bend(synth, 0, 8192 + 2048 * (midiNote - key));
+    fluid_synth_noteon(synth, 0, key, velocity);
+    fluid_synth_write_float(synth, static_cast<int>(keyUp), left.data(), 0, 1, right.data(), 0, 1);
+    fluid_synth_noteoff(synth, 0, key);
+    fluid_synth_write_float(synth, static_cast<int>(frames - keyUp), left.data(),
+                            static_cast<int>(keyUp), 1, right.data(), static_cast<int>(keyUp), 1);
+    fluid_synth_all_sounds_off(synth, 0);
+    std::vector<double> mono(frames);
+    for (size_t i = 0; i < frames; ++i)
+        mono[i] = 0.5 * (static_cast<double>(left[i]) + right[i]);
+    std::vector<double> note = HalveRate(mono, NoteFrames(midiNote));
+    // The recording's rumble below 20 Hz goes, and with it any offset: a first-order high-pass.
+    const double pole = std::exp(-2.0 * pi * 20.0 / sampleRate);
+    double previousIn = 0.0, previousOut = 0.0;
+    for (double &value : note) {
+        const double in = value;
+        value = in - previousIn + pole * previousOut;
+        previousIn = in;
+        previousOut = value;
     }
+    return note;
+}
+
+// Renders every note at the program's rate, before any gain.
+bool RenderKeys(const char *fontPath, const std::vector<int> &midiNotes,
+                std::vector<std::vector<double>> &notes) {
+    fluid_settings_t *settings = new_fluid_settings();
+    fluid_settings_setnum(settings, "synth.sample-rate", renderRate);
+    fluid_settings_setint(settings, "synth.reverb.active", 0);
+    fluid_settings_setint(settings, "synth.chorus.active", 0);
+    // Only the piano's samples are decoded, not the whole font's.
+    fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
+    fluid_synth_t *synth = new_fluid_synth(settings);
+    const int font = synth ? fluid_synth_sfload(synth, fontPath, 1) : FLUID_FAILED;
+    const bool loaded = font != FLUID_FAILED;
+    if (loaded) {
+        fluid_synth_set_interp_method(synth, -1, FLUID_INTERP_HIGHEST);
+        fluid_synth_program_select(synth, 0, font, 0, 0); // bank 0, preset 0: the grand piano
+        for (int midiNote : midiNotes)
+            notes.push_back(PlayKey(synth, midiNote));
+    }
+    if (synth)
+        delete_fluid_synth(synth);
+    delete_fluid_settings(settings);
+    return loaded;
 }
 
 } // namespace
 
-std::vector<int16_t> SynthesizePianoNote(int midiNote) {
-    const double placeInRange = (midiNote - 60) / 23.0;
-    const double seconds = 3.0 * std::pow(0.5, placeInRange); // 3 s at C4 down to 1.5 s at B5
-    const size_t count = static_cast<size_t>(std::lround(seconds * sampleRate));
-    std::vector<double> sound(count, 0.0);
-    AddStrings(sound, midiNote);
-    double stringPeak = 0.0;
-    for (double value : sound)
-        stringPeak = std::max(stringPeak, std::fabs(value));
-    AddHammer(sound, midiNote, 0.12 * stringPeak);
-
-    // The dampers close over the last 30 %: a raised-cosine fade that ends in exact silence.
-    std::vector<double> fade(count, 1.0);
-    const size_t fadeLength = static_cast<size_t>(0.3 * static_cast<double>(count));
-    for (size_t i = 0; i < fadeLength; ++i) {
-        const double u = static_cast<double>(i + 1) / static_cast<double>(fadeLength);
-        fade[count - fadeLength + i] = 0.5 * (1.0 + std::cos(pi * u));
+bool RenderPianoNotes(const char *fontPath, const std::vector<int> &midiNotes,
+                      std::vector<std::vector<int16_t>> &notes) {
+    std::vector<std::vector<double>> sounds;
+    if (!RenderKeys(fontPath, midiNotes, sounds)) {
+        fprintf(stderr,
+                "cannot load the piano SoundFont %s (Debian package "
+                "musescore-general-soundfont-small)\n",
+                fontPath);
+        return false;
     }
-    for (size_t i = 0; i < count; ++i)
-        sound[i] *= fade[i];
-
-    // Take out any offset in the fade's shape, so the ends stay at zero.
-    double sum = 0.0, weight = 0.0;
-    for (size_t i = 0; i < count; ++i) {
-        sum += sound[i];
-        weight += fade[i];
-    }
-    for (size_t i = 0; i < count; ++i)
-        sound[i] -= sum / weight * fade[i];
-
+    // One gain for all: the loudest note peaks at -1 dBFS, the rest keep the piano's balance.
     double peak = 0.0;
-    for (double value : sound)
-        peak = std::max(peak, std::fabs(value));
-    const double gain = 32767.0 * std::pow(10.0, -0.5 / 20.0) / peak; // -0.5 dBFS
-    std::vector<int16_t> samples(count);
-    for (size_t i = 0; i < count; ++i)
-        samples[i] = static_cast<int16_t>(std::lround(sound[i] * gain));
-    return samples;
+    for (const std::vector<double> &sound : sounds) {
+        for (double value : sound)
+            peak = std::max(peak, std::fabs(value));
+    }
+    const double gain = 32767.0 * std::pow(10.0, -1.0 / 20.0) / peak;
+    const size_t fadeFrames = static_cast<size_t>(fadeSeconds * sampleRate);
+    notes.clear();
+    for (const std::vector<double> &sound : sounds) {
+        std::vector<int16_t> samples(sound.size());
+        for (size_t i = 0; i < sound.size(); ++i) {
+            const size_t left = sound.size() - 1 - i; // 0 at the last value
+            const double fade =
+                left >= fadeFrames ? 1.0 : 0.5 - 0.5 * std::cos(pi * left / fadeFrames);
+            samples[i] = static_cast<int16_t>(std::lround(sound[i] * gain * fade));
+        }
+        notes.push_back(std::move(samples));
+    }
+    return true;
 }

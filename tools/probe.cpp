@@ -76,11 +76,16 @@ static double FrameEnergy(const std::vector<double> &values, size_t frame) {
     return energy;
 }
 
-// Frames where the sound grows abruptly: a note's attack over whatever still rings.
+// Frames where the sound grows abruptly: a note's attack over whatever still rings. Several
+// notes ringing out together beat against each other, swelling by a decibel or two; an attack
+// must also reach within 20 dB of the loudest moment, which those late swells never do.
 static std::vector<size_t> FindOnsets(const std::vector<double> &values) {
-    const double floor = 2.0 * soundLevel * soundLevel * frameValues;
-    std::vector<size_t> onsets;
     size_t frames = values.size() / frameValues - 1;
+    double loudest = 0;
+    for (size_t frame = 0; frame < frames; ++frame)
+        loudest = std::max(loudest, FrameEnergy(values, frame));
+    const double floor = std::max(2.0 * soundLevel * soundLevel * frameValues, loudest / 100);
+    std::vector<size_t> onsets;
     for (size_t frame = 4; frame < frames; ++frame) {
         double before = std::max({FrameEnergy(values, frame - 2), FrameEnergy(values, frame - 3),
                                   FrameEnergy(values, frame - 4)});

@@ -1,226 +1,136 @@
+// The event filter fed SDL events directly: which keys sound, which stay pressed, what the
+// screen shows, and the ways out.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <random>
 
 #include "assets/assets.h"
 #include "audio/voices.h"
-#include "keyboard/keys.h"
 #include "keyboard/touch.h"
 #include "screen/draw.h"
-#include "sdl/sdl_api.h"
-#include "test_screen.h"
+#include "support.h"
 
 namespace {
 
-SDL_Event Button(Uint8 type, Uint8 state, int x, int y) {
-    SDL_Event event{};
-    event.button.type = type;
-    event.button.state = state;
-    event.button.button = SDL_BUTTON_LEFT;
-    event.button.x = static_cast<Uint16>(x);
-    event.button.y = static_cast<Uint16>(y);
-    return event;
-}
-
-SDL_Event Down(int x, int y) {
-    return Button(SDL_MOUSEBUTTONDOWN, SDL_PRESSED, x, y);
-}
-
-SDL_Event Up(int x, int y) {
-    return Button(SDL_MOUSEBUTTONUP, SDL_RELEASED, x, y);
-}
-
-SDL_Event Move(int x, int y, Uint8 buttons = SDL_BUTTON(1)) {
-    SDL_Event event{};
-    event.motion.type = SDL_MOUSEMOTION;
-    event.motion.state = buttons;
-    event.motion.x = static_cast<Uint16>(x);
-    event.motion.y = static_cast<Uint16>(y);
-    return event;
-}
-
-SDL_Event Quit() {
-    SDL_Event event{};
-    event.type = SDL_QUIT;
-    return event;
-}
-
-// Keys redrawn, in order, found by the first rectangle of each screen update.
-std::vector<int> redrawn;
-decltype(sdl.SDL_UpdateRect) realUpdateRect;
-decltype(sdl.SDL_UpdateRects) realUpdateRects;
-
-int KeyAtRect(int x, int y) {
-    for (int i = 0; i < keyTable.count; ++i)
-        if (keyTable.keys[i].x == x && keyTable.keys[i].y == y)
-            return i;
-    return -1;
-}
-
-void RecordUpdateRect(SDL_Surface *screen, Sint32 x, Sint32 y, Uint32 w, Uint32 h) {
-    redrawn.push_back(KeyAtRect(x, y));
-    realUpdateRect(screen, x, y, w, h);
-}
-
-void RecordUpdateRects(SDL_Surface *screen, int count, SDL_Rect *rects) {
-    redrawn.push_back(KeyAtRect(rects[0].x, rects[0].y));
-    realUpdateRects(screen, count, rects);
-}
-
-// The sample slots started since the voices were silenced, in order of starting.
+// The slots of the samples started since the voices were silenced, and of the keys pressed.
 std::vector<int> StartedSlots() {
     std::vector<int> slots;
-    for (int v = 0; v < voiceCount && !IsVoiceIdle(v); ++v) {
-        const uint8_t *sample = voiceTable[v].sample.load();
-        int slot = -1;
-        for (int s = 0; s < sampleCount; ++s)
-            if (sampleBankData[s] == sample)
-                slot = s;
-        slots.push_back(slot);
-    }
+    for (int voice = 0; voice < voiceCount && !IsVoiceIdle(voice); ++voice)
+        slots.push_back(SlotOf(voiceTable[voice].sample.load()));
+    return slots;
+}
+std::vector<int> PressedSlots() {
+    std::vector<int> slots;
+    for (int index = 0; index < keyTable.count; ++index)
+        if (keyTable.keys[index].isPressed)
+            slots.push_back(SlotOf(keyTable.keys[index].sampleData));
     return slots;
 }
 
-std::vector<int> PressedKeys() {
-    std::vector<int> pressed;
-    for (int i = 0; i < keyTable.count; ++i)
-        if (keyTable.keys[i].isPressed)
-            pressed.push_back(i);
-    return pressed;
+// A released keyboard on the screen, silent voices, no quit or exit asked for.
+void ResetPiano() {
+    ResetKeys();
+    DrawKeyboard();
+    updatedRects.clear();
+    SilenceVoices();
+    quitRequested = 0;
+    exitRequested = 0;
 }
 
-struct TouchCase {
-    std::string what;
-    std::vector<SDL_Event> events;
-    std::vector<int> started; // sample slots, in order
-    std::vector<int> pressed; // keys held at the end
-    std::vector<int> redrawn; // keys redrawn, in order; unchecked when empty
-    std::vector<int> passed;  // filter results, one per event; unchecked when empty
-    int32_t exit;             // whether the program is to end
+struct Event {
+    char kind;
+    int x, y;
 };
 
-// Points on the layout: the middle of the right column's lowest keys, away from black keys.
-const int lowC = 297, lowD = 252, lowE = 207, column = 200;
+// x = 200 lies right of every black key; lowC, lowD and lowE are the middle rows of the right
+// column's lowest white keys (slots 0, 1, 2). The exit button is the 30 x 5 strip top right.
+const int x = 200, lowC = 297, lowD = 252, lowE = 207;
 
 TEST(Touch, EventSequences) {
     StartTestScreen();
-    const std::vector<TouchCase> cases = {
-        {"tap", {Down(column, lowC), Up(column, lowC)}, {0}, {}, {0, 0}, {0, 0}, 0},
-        {"tap the same key twice",
-         {Down(column, lowC), Up(column, lowC), Down(column, lowC), Up(column, lowC)},
-         {0, 0},
-         {},
-         {0, 0, 0, 0},
-         {},
+    const struct {
+        const char *what;
+        std::vector<Event> events;
+        std::vector<int> started; // sample slots, in order
+        std::vector<int> pressed; // slots of the keys held at the end
+        std::vector<int> passed;  // the filter's result for each event
+        int32_t exit;
+    } cases[] = {
+        // clang-format off
+        {"tap", {{'d', x, lowC}, {'u', x, lowC}}, {0}, {}, {0, 0}, 0},
+        {"tap twice", {{'d', x, lowC}, {'u', x, lowC}, {'d', x, lowC}, {'u', x, lowC}},
+         {0, 0}, {}, {0, 0, 0, 0}, 0},
+        {"hold still", {{'d', x, lowC}, {'m', x, lowC}, {'m', x, lowC}}, {0}, {0}, {0, 0, 0}, 0},
+        {"move within a key", {{'d', 130, 310}, {'m', 230, 278}, {'m', 125, 318}},
+         {0}, {0}, {0, 0, 0}, 0},
+        {"drag across keys", {{'d', x, lowC}, {'m', x, lowD}, {'m', x, lowE}, {'u', x, lowE}},
+         {0, 1, 2}, {}, {0, 0, 0, 0}, 0},
+        {"drag out and back", {{'d', x, lowC}, {'m', x, lowD}, {'m', x, lowC}},
+         {0, 1, 0}, {0}, {0, 0, 0}, 0},
+        {"drag onto a black key's margin rows", {{'d', 130, 312}, {'m', 130, 300}},
+         {0, 7}, {7}, {0, 0}, 0},
+        {"hover with no button held", {{'h', x, lowC}, {'h', x, lowD}, {'h', 100, lowC}},
+         {0, 1, 12}, {12}, {0, 0, 0}, 0},
+        {"press above the keys and the exit button", {{'d', x, lowC}, {'d', x, 2}, {'d', 235, 4}},
+         {0}, {}, {0, 0, 0}, 0},
+        {"lift on the exit button", {{'d', x, lowC}, {'u', 235, 2}}, {0}, {}, {0, 1}, 1},
+        {"press the exit button, lift elsewhere", {{'d', 235, 2}, {'u', x, lowC}}, {}, {}, {0, 0},
          0},
-        {"hold still",
-         {Down(column, lowC), Move(column, lowC), Move(column, lowC)},
-         {0},
-         {0},
-         {0},
-         {0, 0, 0},
-         0},
-        {"move within a key",
-         {Down(130, 310), Move(230, 278), Move(125, 318)},
-         {0},
-         {0},
-         {0},
-         {},
-         0},
-        {"drag across several keys",
-         {Down(column, lowC), Move(column, lowD), Move(column, lowE), Up(column, lowE)},
-         {0, 1, 2},
-         {},
-         {0, 1, 0, 2, 1, 2},
-         {},
-         0},
-        {"drag out and back",
-         {Down(column, lowC), Move(column, lowD), Move(column, lowC)},
-         {0, 1, 0},
-         {0},
-         {0, 1, 0, 0, 1},
-         {},
-         0},
-        {"drag onto a black key's margin rows",
-         {Down(130, 312), Move(130, 300)},
-         {0, 7},
-         {14},
-         {0, 14, 0},
-         {},
-         0},
-        {"motion with no button held",
-         {Move(column, lowC, 0), Move(column, lowD, 0), Move(100, lowC, 0)},
-         {0, 1, 12},
-         {7},
-         {},
-         {0, 0, 0},
-         0},
-        {"press above the keys",
-         {Down(column, lowC), Down(column, 2), Down(235, 4)},
-         {0},
-         {},
-         {0, 0},
-         {0, 0, 0},
-         0},
-        {"press a key, lift on the exit button",
-         {Down(column, lowC), Up(235, 2)},
-         {0},
-         {},
-         {0, 0},
-         {0, 1},
-         1},
-        {"press the exit button, lift elsewhere",
-         {Down(235, 2), Up(column, lowC)},
-         {},
-         {},
-         {},
-         {0, 0},
-         0},
-        {"a release outside the screen",
-         {Down(column, lowC), Up(300, 400)},
-         {0},
-         {},
-         {0, 0},
-         {0, 0},
-         0},
-        {"first and second quit request", {Quit(), Quit(), Quit()}, {}, {}, {}, {0, 1, 1}, 0},
-        {"other events are dropped",
-         {SDL_Event{SDL_KEYDOWN}, SDL_Event{SDL_ACTIVEEVENT}},
-         {},
-         {},
-         {},
-         {0, 0},
-         0},
+        {"lift outside the screen", {{'d', x, lowC}, {'u', 300, 400}}, {0}, {}, {0, 0}, 0},
+        {"quit requests: the second and later pass", {{'q', 0, 0}, {'q', 0, 0}, {'q', 0, 0}},
+         {}, {}, {0, 1, 1}, 0},
+        {"other events", {{'k', 0, 0}}, {}, {}, {0}, 0},
+        // clang-format on
     };
-    realUpdateRect = sdl.SDL_UpdateRect;
-    realUpdateRects = sdl.SDL_UpdateRects;
-    sdl.SDL_UpdateRect = RecordUpdateRect;
-    sdl.SDL_UpdateRects = RecordUpdateRects;
-    for (const TouchCase &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        ResetTestKeys();
-        DrawKeyboard();
-        SilenceVoices();
-        quitRequested = 0;
-        exitRequested = 0;
-        redrawn.clear();
+        ResetPiano();
         std::vector<int> passed;
-        for (const SDL_Event &event : c.events)
+        for (const Event &e : c.events) {
+            std::vector<Uint16> before = ScreenPixels();
+            SDL_Event event = MakeEvent(e.kind, e.x, e.y);
             passed.push_back(EventFilter(&event));
+            ASSERT_EQ(CheckAgainstFullRedraw(before), "") << "after event " << passed.size();
+        }
         EXPECT_EQ(StartedSlots(), c.started);
-        EXPECT_EQ(PressedKeys(), c.pressed);
-        if (!c.redrawn.empty()) {
-            EXPECT_EQ(redrawn, c.redrawn);
-        }
-        if (!c.passed.empty()) {
-            EXPECT_EQ(passed, c.passed);
-        }
+        EXPECT_EQ(PressedSlots(), c.pressed);
+        EXPECT_EQ(passed, c.passed);
         EXPECT_EQ(exitRequested, c.exit);
     }
-    sdl.SDL_UpdateRect = realUpdateRect;
-    sdl.SDL_UpdateRects = realUpdateRects;
-    SilenceVoices();
+}
+
+// A long random pen, held to the rule: down or moving, it presses the key under it by the
+// hit-map rule (or none), sounding it only when it was not pressed already; a lift releases
+// every key and, on the exit button, ends the program.
+TEST(Touch, RandomPenFollowsTheRule) {
+    StartTestScreen();
+    ResetPiano();
+    std::mt19937 random(9);
+    Key *held = nullptr;
+    for (int step = 0; step < 2000; ++step) {
+        SCOPED_TRACE("step " + std::to_string(step));
+        int px = random() % 260, py = random() % 340, kind = random() % 3;
+        if (random() % 4 == 0) { // around the exit button's edges
+            px = 200 + random() % 50;
+            py = random() % 10;
+        }
+        Key *pressed = kind == 2 ? nullptr : KeyByRule(px, py);
+        std::vector<int> sounds;
+        if (pressed && pressed != held)
+            sounds.push_back(SlotOf(pressed->sampleData));
+        held = pressed;
+        SilenceVoices();
+        exitRequested = 0;
+        std::vector<Uint16> before = ScreenPixels();
+        SDL_Event event = MakeEvent("dhu"[kind], px, py);
+        EventFilter(&event);
+        ASSERT_EQ(CheckAgainstFullRedraw(before), "");
+        ASSERT_EQ(PressedSlots(),
+                  held ? std::vector<int>{SlotOf(held->sampleData)} : std::vector<int>{});
+        ASSERT_EQ(StartedSlots(), sounds);
+        ASSERT_EQ(exitRequested, kind == 2 && px >= screenWidth - ExitButtonImage->w &&
+                                     px < screenWidth && py < ExitButtonImage->h);
+    }
 }
 
 } // namespace

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# The sound server stops answering mid-note, takes no more sound and never hands a buffer back:
+# the program still plays on the screen, and the exit button still ends it with status 0.
+source "$(dirname "$0")/lib/e2e.sh" "$1"
+server=$(sed -n 2p "$STAGE_DIR/pids")
+Start
+StageTapKey 1
+StageTapKey 11
+kill -STOP "$server"
+for note in 3 5d 13 15d; do StageTapKey "$note"; done
+StageTapExit
+ExpectExit

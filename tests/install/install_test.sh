@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The program as a distribution installs it: a tree made by cmake --install and the Debian
+# package, judged by the tools a distribution uses, then started through its command link.
+# Usage: install_test.sh BUILD_DIR
+set -uo pipefail
+export LC_ALL=C
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/stage"
+build=$(cd "$1" && pwd)
+work=$(mktemp -d)
+trap 'StageDown "$work/stage"; rm -rf "$work"' EXIT
+failed=0
+
+# Check WHAT COMMAND...: runs the command and shows its output only when it fails.
+Check() {
+    local what=$1
+    shift
+    "$@" >"$work/log" 2>&1 && echo "ok: $what" && return
+    echo "FAILED: $what" && cat "$work/log" && failed=1
+}
+
+# The files of an installed tree, the pictures and samples counted rather than named.
+ListTree() {
+    (cd "$1" && find . ! -type d | sed -E 's:/(Gfx|Samples)/[^/]*$:/\1/*:' | sort | uniq -c)
+}
+
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+Check "the installed files are the manifest's" diff "$here/manifest" <(ListTree "$prefix")
+Check "the desktop entry is valid" desktop-file-validate "$prefix"/share/applications/*.desktop
+Check "the AppStream metadata is valid" appstreamcli validate --no-net "$prefix"/share/metainfo/*
+
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" >/dev/null 2>&1
+deb=$(ls "$work"/deb/velmora_*.deb)
+Check "lintian finds no error and no warning" lintian --fail-on error,warning "$deb"
+Check "the package needs either SDL 1.2 library and ALSA" grep -q \
+    '^libsdl1.2-compat | libsdl1.2debian, libasound2' <(dpkg-deb --field "$deb" Depends)
+
+StageUp "$work/stage" && StageUse "$work/stage"
+VELMORA=$prefix/bin/velmora StageLaunch
+StageWaitKeyboard && StageTapExit
+StageWaitExit
+Check "the installed command shows the keyboard and its exit button ends it" \
+    test "$PROGRAM_STATUS" = 0
+exit $failed
