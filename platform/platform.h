@@ -80,6 +80,3 @@ void ReleaseWaveBuffer(WaveBuffer *buffer);
 
 // Stops the device and closes it; returns within a bounded time even if the device stalls.
 void CloseWaveOutput();
-
-// How many times the device ran dry while it was being fed, since it was opened.
-uint32_t CountWaveUnderruns();

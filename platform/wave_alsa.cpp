@@ -48,14 +48,12 @@ struct AlsaOutput {
     std::atomic<WaveBuffer *> queue[queueSize];
     std::atomic<uint32_t> queueHead;
     std::atomic<uint32_t> queueTail;
-    std::atomic<uint32_t> underruns;
     // The driver's own: buffers in the ring, oldest first, with the frame count written up to
     // and including each.
     WaveBuffer *inRing[queueSize];
     uint64_t inRingEnd[queueSize];
     uint32_t inRingCount;
     uint64_t framesWritten;
-    bool ranDry;
 };
 
 static AlsaOutput output;
@@ -94,7 +92,6 @@ static void RecoverDevice(int error) {
     for (uint32_t index = 0; index < output.inRingCount; ++index)
         HandBack(output.inRing[index]);
     output.inRingCount = 0;
-    output.ranDry = true;
     if (snd_pcm_recover(output.pcm, error, 1) < 0)
         snd_pcm_prepare(output.pcm);
 }
@@ -116,12 +113,6 @@ static bool WriteQueued(snd_pcm_uframes_t free) {
         HandBack(buffer);
         RecoverDevice(static_cast<int>(written));
         return false;
-    }
-    // Sound goes on after the device ran dry: that was an underrun. Running dry after the
-    // last buffer, when nothing follows, is the normal end and is not counted.
-    if (output.ranDry) {
-        output.underruns.fetch_add(1, std::memory_order_relaxed);
-        output.ranDry = false;
     }
     output.framesWritten += static_cast<uint64_t>(written);
     output.inRing[output.inRingCount] = buffer;
@@ -288,10 +279,8 @@ int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
     output.rate = samplesPerSecond;
     output.queueHead.store(0, std::memory_order_relaxed);
     output.queueTail.store(0, std::memory_order_relaxed);
-    output.underruns.store(0, std::memory_order_relaxed);
     output.inRingCount = 0;
     output.framesWritten = 0;
-    output.ranDry = false;
     output.stopDriver.store(false, std::memory_order_relaxed);
     output.driverEnded.store(false, std::memory_order_relaxed);
     if (ConfigureDevice(pcm, channels, samplesPerSecond) != 0) {
@@ -359,8 +348,4 @@ void CloseWaveOutput() {
         }
         SleepMilliseconds(1);
     }
-}
-
-uint32_t CountWaveUnderruns() {
-    return output.underruns.load(std::memory_order_relaxed);
 }

@@ -63,7 +63,3 @@ void ReleaseWaveBuffer(WaveBuffer *buffer) {
 void CloseWaveOutput() {
     fakeWave.open = false;
 }
-
-uint32_t CountWaveUnderruns() {
-    return 0;
-}
