@@ -12,9 +12,8 @@ static constexpr int blockValues = audioBlockBytes / 2;
 // only matter when it has stalled, and then end the waits instead of hanging the program.
 // How long the thread still waits for a buffer once a stop is requested.
 static constexpr uint32_t stopWaitMilliseconds = 200;
-// How long CloseAudio waits for the thread to finish, and then for the play-out.
+// How long CloseAudio waits for the thread to play out and finish.
 static constexpr uint32_t finishWaitMilliseconds = 1000;
-static constexpr uint32_t playOutWaitMilliseconds = 500;
 
 // Fixed arrays rather than heap blocks: the engine opens once, and they cannot fail.
 alignas(16) static int16_t mixBufferData[2][blockValues];
@@ -26,17 +25,19 @@ static bool IsBufferDone(const WaveBuffer &buffer) {
     return (buffer.flags.load(std::memory_order_acquire) & waveBufferDone) != 0;
 }
 
-// Waits for the device to hand a buffer back; false if, after a stop was requested, it has
-// not done so within the bound.
+// Waits for the device to hand a buffer back, serving it at each look; false if, after a stop
+// was requested, it has not done so within the bound.
 static bool WaitForBuffer(const WaveBuffer &buffer) {
     uint32_t waitedSinceStop = 0;
-    while (!IsBufferDone(buffer)) {
+    for (;;) {
+        ServeWaveOutput();
+        if (IsBufferDone(buffer))
+            return true;
         if (stopRequested.load(std::memory_order_acquire) &&
             waitedSinceStop++ >= stopWaitMilliseconds)
             return false;
         SleepMilliseconds(1);
     }
-    return true;
 }
 
 // Fills a returned buffer with the block staged for it and queues it again at once.
@@ -81,10 +82,13 @@ void AudioThread(void *) {
     mixBuffers[1].flags.fetch_or(waveBufferDone, std::memory_order_relaxed);
     // Notes still ringing at a stop would end abruptly with the last block queued, which is
     // heard as a click: the block that follows it goes out faded to silence, and is the last.
+    // The device is closed once both buffers have played out.
     if (!stopRequested.load(std::memory_order_acquire) && RunMixingCycles() &&
         WaitForBuffer(mixBuffers[0])) {
         FadeOutBlock(stagingBuffers[0]);
         RequeueBuffer(mixBuffers[0], stagingBuffers[0]);
+        if (WaitForBuffer(mixBuffers[1]))
+            WaitForBuffer(mixBuffers[0]);
     }
     threadFinished.store(1, std::memory_order_release);
 }
@@ -136,17 +140,13 @@ static bool IsThreadFinished() {
     return threadFinished.load(std::memory_order_acquire) != 0;
 }
 
-// True once the device has handed both buffers back.
-static bool AreBuffersPlayed() {
-    return IsBufferDone(mixBuffers[0]) && IsBufferDone(mixBuffers[1]);
-}
-
 void CloseAudio() {
     stopRequested.store(1, std::memory_order_release);
-    // Past either bound the device has stalled: close it anyway, as the wave layer allows.
-    WaitUntil(IsThreadFinished, finishWaitMilliseconds);
+    // A thread not finished by then is held inside a stalled device, which only it may touch:
+    // both are left to the end of the process.
+    if (!WaitUntil(IsThreadFinished, finishWaitMilliseconds))
+        return;
     // Only now: the thread fades out what is still ringing rather than cutting it off.
     SilenceVoices();
-    WaitUntil(AreBuffersPlayed, playOutWaitMilliseconds);
     CloseDevice();
 }

@@ -29,8 +29,13 @@ uint32_t GetLastPlatformError();
 const char *GetLastPlatformErrorText();
 
 // Starts a detached thread at the highest priority the system grants, real-time where the
-// process may have it or the desktop's real-time broker grants it; false if none starts.
+// process may have it or the desktop's real-time broker grants it, otherwise with the shortest
+// time slice; false if none starts.
 bool StartTimeCriticalThread(void (*routine)(void *), void *parameter);
+
+// Runs a routine on the calling thread raised as a time-critical thread, so that any thread it
+// starts inherits that, and puts the calling thread back after.
+void CallTimeCritical(void (*routine)(void *), void *parameter);
 
 // Yields the processor for about one millisecond, or for the given number of them.
 void SleepMilliseconds(uint32_t milliseconds);
@@ -74,6 +79,10 @@ int PrepareWaveBuffer(WaveBuffer *buffer);
 
 // Hands a prepared buffer to the device, which sets waveBufferDone when done; 0 on success.
 int QueueWaveBuffer(WaveBuffer *buffer);
+
+// Lets the device take what it has room for and hand back what it has played. Only the thread
+// that queues buffers calls it, at least every few milliseconds while it has buffers queued.
+void ServeWaveOutput();
 
 // Undoes PrepareWaveBuffer.
 void ReleaseWaveBuffer(WaveBuffer *buffer);

@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +17,8 @@
 // How long a question to the real-time broker may take; a broker that does not answer by
 // then leaves the thread at normal priority.
 static constexpr int brokerTimeoutMilliseconds = 500;
+// The shortest slice the kernel grants a normal thread.
+static constexpr uint64_t shortSliceNanoseconds = 100000;
 
 static uint32_t lastError;
 static char lastErrorText[512];
@@ -153,6 +156,41 @@ static bool AskBrokerForRealtime() {
     return granted;
 }
 
+// The kernel's scheduling record, for the calls the C library does not wrap.
+struct SchedulingAttributes {
+    uint32_t size;
+    uint32_t policy;
+    uint64_t flags;
+    int32_t nice;
+    uint32_t priority;
+    uint64_t runtime;
+    uint64_t deadline;
+    uint64_t period;
+};
+
+// Reads the calling thread's scheduling; false if the kernel will not say.
+static bool GetScheduling(SchedulingAttributes *attributes) {
+    *attributes = {};
+    return syscall(SYS_sched_getattr, 0, attributes, sizeof *attributes, 0) == 0;
+}
+
+// Sets the calling thread's scheduling; false if refused.
+static bool SetScheduling(SchedulingAttributes attributes) {
+    attributes.size = sizeof attributes;
+    return syscall(SYS_sched_setattr, 0, &attributes, 0) == 0;
+}
+
+// Asks for the shortest time slice a normal thread may take, which needs no rights: the kernel
+// then lets the thread in soon after it wakes, ahead of threads that run long, such as a busy
+// loop beside the program. Kernels without per-thread slices ignore it.
+static void AskShortSlice() {
+    SchedulingAttributes attributes;
+    if (GetScheduling(&attributes) && attributes.policy == SCHED_OTHER) {
+        attributes.runtime = shortSliceNanoseconds;
+        SetScheduling(attributes);
+    }
+}
+
 // Trampoline from the pthread signature to the program's.
 static void *RunThread(void *record) {
     ThreadStart *start = static_cast<ThreadStart *>(record);
@@ -162,9 +200,9 @@ static void *RunThread(void *record) {
     start->isTaken.store(true, std::memory_order_release);
     start->isTaken.notify_one();
     // Where real-time scheduling is a privilege the process lacks, the broker may grant it;
-    // without either, the thread runs at normal priority.
-    if (!isRealtime)
-        AskBrokerForRealtime();
+    // without either, the thread runs at normal priority with a short slice.
+    if (!isRealtime && !AskBrokerForRealtime())
+        AskShortSlice();
     routine(parameter);
     return nullptr;
 }
@@ -190,6 +228,18 @@ bool StartTimeCriticalThread(void (*routine)(void *), void *parameter) {
     if (result == 0)
         start.isTaken.wait(false, std::memory_order_acquire);
     return result == 0;
+}
+
+void CallTimeCritical(void (*routine)(void *), void *parameter) {
+    SchedulingAttributes saved;
+    bool isSaved = GetScheduling(&saved);
+    sched_param high{};
+    high.sched_priority = sched_get_priority_max(SCHED_FIFO) - 1;
+    if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &high) != 0)
+        AskShortSlice();
+    routine(parameter);
+    if (isSaved)
+        SetScheduling(saved);
 }
 
 void SleepMilliseconds(uint32_t milliseconds) {

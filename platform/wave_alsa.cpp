@@ -1,6 +1,8 @@
-// Wave output over ALSA's default PCM. A driver thread writes the queued buffers into the
-// device's ring, which holds exactly two of them, and hands each back once its audio has left
-// the ring, so that the feeding thread stays two buffers ahead of the loudspeaker and no more.
+// Wave output over ALSA's default PCM. The feeding thread serves the device itself at each of
+// its looks: it writes the queued buffers into the device's ring, which holds exactly two of
+// them, and hands each back once its audio has left the ring, so that it stays two buffers
+// ahead of the loudspeaker and no more. Serving from the thread that polls anyway costs no
+// wake-up of its own and puts no other thread between the server's request and the refill.
 //
 // The ring is sized to what is kept in flight because a sound server takes it as its target
 // fill: PulseAudio's plugin asks the server for the whole ring and feeds it in periods. With
@@ -8,11 +10,6 @@
 // pass; with the ring at two buffers and quarter-buffer periods, at least half the ring is
 // queued at the server whenever it looks.
 #include <alsa/asoundlib.h>
-#include <poll.h>
-#include <pthread.h>
-#include <sched.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -28,31 +25,20 @@ static constexpr snd_pcm_uframes_t periodFramesWanted = 256;
 // buffer with no more than this left in the ring counts as played. Its audio was copied into
 // the ring when written, so handing it back a little early loses nothing.
 static constexpr uint64_t pointerSlackFrames = 8;
-// How often a buffer overdue from the ring is looked for.
-static constexpr int overdueMilliseconds = 2;
-// How long closing waits for the driver to play out and close the device.
-static constexpr uint32_t closeWaitMilliseconds = 300;
 
-// Everything about the one open device. The queue is the only part two threads write: the
-// feeding thread advances queueHead, the driver queueTail.
+// Everything about the one open device. Only the feeding thread touches it between opening
+// and closing.
 struct AlsaOutput {
     snd_pcm_t *pcm;
-    // Wakes the driver when a buffer is queued or closing begins.
-    int wakeDescriptor;
     std::atomic<bool> isOpen;
-    std::atomic<bool> stopDriver;
-    std::atomic<bool> driverEnded;
     uint32_t frameBytes;
-    uint32_t rate;
     snd_pcm_uframes_t ringFrames;
-    std::atomic<WaveBuffer *> queue[queueSize];
-    std::atomic<uint32_t> queueHead;
-    std::atomic<uint32_t> queueTail;
-    // The driver's own: buffers in the ring, oldest first, with the frame count written up to
-    // and including each.
-    WaveBuffer *inRing[queueSize];
-    uint64_t inRingEnd[queueSize];
-    uint32_t inRingCount;
+    // Buffers queued, oldest first: the first writtenCount are in the ring, with the frame
+    // count written up to and including each; the rest wait for room.
+    WaveBuffer *queue[queueSize];
+    uint64_t queueEnd[queueSize];
+    uint32_t queueCount;
+    uint32_t writtenCount;
     uint64_t framesWritten;
 };
 
@@ -66,115 +52,71 @@ static void HandBack(WaveBuffer *buffer) {
     buffer->flags.fetch_or(waveBufferDone, std::memory_order_release);
 }
 
-// How many of the frames written have left the ring, given its free space.
-static uint64_t PlayedFrames(snd_pcm_uframes_t free) {
-    uint64_t stillInRing = free >= output.ringFrames ? 0 : output.ringFrames - free;
-    return output.framesWritten - stillInRing + pointerSlackFrames;
+// Drops the first count buffers from the queue.
+static void DropQueued(uint32_t count) {
+    for (uint32_t index = count; index < output.queueCount; ++index) {
+        output.queue[index - count] = output.queue[index];
+        output.queueEnd[index - count] = output.queueEnd[index];
+    }
+    output.queueCount -= count;
+    output.writtenCount -= count;
 }
 
-// Hands back the buffers whose audio has left the ring, given its free space; gives how many.
-static uint32_t HandBackPlayed(snd_pcm_uframes_t free) {
-    uint64_t played = PlayedFrames(free);
+// Hands back the buffers whose audio has left the ring, given its free space.
+static void HandBackPlayed(snd_pcm_uframes_t free) {
+    uint64_t stillInRing = free >= output.ringFrames ? 0 : output.ringFrames - free;
+    uint64_t played = output.framesWritten - stillInRing + pointerSlackFrames;
     uint32_t count = 0;
-    while (count < output.inRingCount && output.inRingEnd[count] <= played)
-        HandBack(output.inRing[count++]);
-    for (uint32_t index = count; index < output.inRingCount; ++index) {
-        output.inRing[index - count] = output.inRing[index];
-        output.inRingEnd[index - count] = output.inRingEnd[index];
-    }
-    output.inRingCount -= count;
-    return count;
+    while (count < output.writtenCount && output.queueEnd[count] <= played)
+        HandBack(output.queue[count++]);
+    DropQueued(count);
 }
 
 // Restarts the device after it ran dry (or was suspended): what was in the ring is lost and
 // handed back.
 static void RecoverDevice(int error) {
-    for (uint32_t index = 0; index < output.inRingCount; ++index)
-        HandBack(output.inRing[index]);
-    output.inRingCount = 0;
+    for (uint32_t index = 0; index < output.writtenCount; ++index)
+        HandBack(output.queue[index]);
+    DropQueued(output.writtenCount);
     if (snd_pcm_recover(output.pcm, error, 1) < 0)
         snd_pcm_prepare(output.pcm);
 }
 
-// Writes the oldest queued buffer whole; false when it does not fit or nothing is queued.
-static bool WriteQueued(snd_pcm_uframes_t free) {
-    uint32_t tail = output.queueTail.load(std::memory_order_relaxed);
-    if (tail == output.queueHead.load(std::memory_order_acquire))
+// Writes the oldest waiting buffer whole; false when it does not fit or none waits.
+static bool WriteWaiting(snd_pcm_uframes_t free) {
+    if (output.writtenCount == output.queueCount)
         return false;
-    WaveBuffer *buffer = output.queue[tail % queueSize].load(std::memory_order_relaxed);
+    WaveBuffer *buffer = output.queue[output.writtenCount];
     snd_pcm_uframes_t frames = buffer->length / output.frameBytes;
     if (free < frames)
         return false;
     snd_pcm_sframes_t written = snd_pcm_writei(output.pcm, buffer->data, frames);
     if (written == -EAGAIN)
         return false;
-    output.queueTail.store(tail + 1, std::memory_order_release);
     if (written < 0) {
-        HandBack(buffer);
+        ++output.writtenCount;
         RecoverDevice(static_cast<int>(written));
         return false;
     }
     output.framesWritten += static_cast<uint64_t>(written);
-    output.inRing[output.inRingCount] = buffer;
-    output.inRingEnd[output.inRingCount] = output.framesWritten;
-    ++output.inRingCount;
+    output.queueEnd[output.writtenCount++] = output.framesWritten;
     return true;
 }
 
-// One look at the device: hands back what was played and writes what fits. Gives how long
-// the oldest buffer left in the ring takes to play, in milliseconds (-1 for none), and whether
-// any buffer was handed back.
-static int ServeDevice(bool *handedBack) {
-    *handedBack = false;
+void ServeWaveOutput() {
+    if (!output.isOpen.load(std::memory_order_acquire) || output.queueCount == 0)
+        return;
     snd_pcm_sframes_t available = snd_pcm_avail(output.pcm);
     if (available < 0) {
         RecoverDevice(static_cast<int>(available));
-        *handedBack = true;
         available = snd_pcm_avail(output.pcm);
-        if (available < 0)
-            return -1;
     }
-    snd_pcm_uframes_t free = static_cast<snd_pcm_uframes_t>(available);
-    *handedBack = HandBackPlayed(free) > 0 || *handedBack;
-    while (WriteQueued(free)) {
+    while (available >= 0) {
+        HandBackPlayed(static_cast<snd_pcm_uframes_t>(available));
+        if (!WriteWaiting(static_cast<snd_pcm_uframes_t>(available)))
+            return;
         available = snd_pcm_avail(output.pcm);
-        if (available < 0)
-            return -1;
-        free = static_cast<snd_pcm_uframes_t>(available);
     }
-    if (output.inRingCount == 0)
-        return -1;
-    uint64_t played = PlayedFrames(free);
-    uint64_t left = output.inRingEnd[0] > played ? output.inRingEnd[0] - played : 0;
-    return static_cast<int>((left * 1000 + output.rate - 1) / output.rate) + 1;
-}
-
-// The driver thread: serves the device whenever a buffer is queued or the oldest one in the
-// ring should have played, until told to stop; then plays out and closes the device.
-// The device's own descriptors are no help here: PulseAudio's plugin signals room from the
-// first free period on, whatever avail_min says, so with a ring of two buffers they stay ready
-// while the oldest buffer is still half in it. Its pointer tells how long that buffer has left
-// instead; the server takes it in its own steps, so one still in the ring after that is
-// overdue, and is looked for every overdueMilliseconds.
-static void RunDriver(void *) {
-    pollfd wake = {output.wakeDescriptor, POLLIN, 0};
-    bool overdue = false;
-    while (!output.stopDriver.load(std::memory_order_acquire)) {
-        bool handedBack;
-        int timeout = ServeDevice(&handedBack);
-        if (overdue && !handedBack && timeout > overdueMilliseconds)
-            timeout = overdueMilliseconds;
-        int woken = poll(&wake, 1, timeout);
-        overdue = woken == 0;
-        uint64_t count;
-        if (woken > 0 && read(output.wakeDescriptor, &count, sizeof count) < 0)
-            continue;
-    }
-    // Waits for the sound server to play out: blocking, and bounded by CloseWaveOutput.
-    snd_pcm_nonblock(output.pcm, 0);
-    snd_pcm_drain(output.pcm);
-    snd_pcm_close(output.pcm);
-    output.driverEnded.store(true, std::memory_order_release);
 }
 
 // Sets format, rate and a ring of two buffers in quarter-buffer periods; 0 on success.
@@ -245,6 +187,17 @@ static int OpenDefaultDevice(snd_pcm_t **pcm) {
     return result;
 }
 
+// OpenDefaultDevice's arguments and result, to run it through CallTimeCritical.
+struct OpenRequest {
+    snd_pcm_t **pcm;
+    int result;
+};
+
+static void OpenDefaultDeviceFor(void *request) {
+    OpenRequest *open = static_cast<OpenRequest *>(request);
+    open->result = OpenDefaultDevice(open->pcm);
+}
+
 static char outputError[256];
 
 const char *GetWaveOutputError() {
@@ -256,19 +209,13 @@ int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
         return 1;
     snd_lib_error_set_handler(IgnoreAlsaError);
     snd_pcm_t *pcm = nullptr;
-    // The sound library may start a thread of its own that carries the audio on to a sound
-    // server; started while this thread runs at real-time priority, it inherits it, where the
-    // process may have it.
-    int policy;
-    sched_param saved;
-    pthread_getschedparam(pthread_self(), &policy, &saved);
-    sched_param high{};
-    high.sched_priority = sched_get_priority_max(SCHED_FIFO) - 1;
-    bool raised = pthread_setschedparam(pthread_self(), SCHED_FIFO, &high) == 0;
     outputError[0] = 0;
-    int opened = OpenDefaultDevice(&pcm);
-    if (raised)
-        pthread_setschedparam(pthread_self(), policy, &saved);
+    // The sound library may start a thread of its own that carries the audio on to a sound
+    // server, and on from it: it sits between the server's request and our refill, so it is
+    // started with the rights of a time-critical thread.
+    OpenRequest request{&pcm, -1};
+    CallTimeCritical(OpenDefaultDeviceFor, &request);
+    int opened = request.result;
     if (opened < 0) {
         snprintf(outputError, sizeof outputError, "ALSA's default device: %s",
                  snd_strerror(opened));
@@ -276,24 +223,12 @@ int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
     }
     output.pcm = pcm;
     output.frameBytes = 2u * channels;
-    output.rate = samplesPerSecond;
-    output.queueHead.store(0, std::memory_order_relaxed);
-    output.queueTail.store(0, std::memory_order_relaxed);
-    output.inRingCount = 0;
+    output.queueCount = 0;
+    output.writtenCount = 0;
     output.framesWritten = 0;
-    output.stopDriver.store(false, std::memory_order_relaxed);
-    output.driverEnded.store(false, std::memory_order_relaxed);
     if (ConfigureDevice(pcm, channels, samplesPerSecond) != 0) {
         snprintf(outputError, sizeof outputError, "ALSA's default device cannot play %u Hz %s",
                  samplesPerSecond, channels == 1 ? "mono" : "multi-channel");
-        snd_pcm_close(pcm);
-        return 1;
-    }
-    output.wakeDescriptor = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (output.wakeDescriptor < 0 || !StartTimeCriticalThread(RunDriver, nullptr)) {
-        snprintf(outputError, sizeof outputError, "no thread to feed the sound device");
-        if (output.wakeDescriptor >= 0)
-            close(output.wakeDescriptor);
         snd_pcm_close(pcm);
         return 1;
     }
@@ -310,23 +245,13 @@ int PrepareWaveBuffer(WaveBuffer *buffer) {
     return 0;
 }
 
-// Wakes the driver.
-static void WakeDriver() {
-    uint64_t one = 1;
-    if (write(output.wakeDescriptor, &one, sizeof one) < 0)
-        return;
-}
-
 int QueueWaveBuffer(WaveBuffer *buffer) {
     if (!output.isOpen.load(std::memory_order_acquire) ||
-        !(buffer->flags.load(std::memory_order_relaxed) & waveBufferPrepared))
+        !(buffer->flags.load(std::memory_order_relaxed) & waveBufferPrepared) ||
+        output.queueCount == queueSize)
         return 1;
-    uint32_t head = output.queueHead.load(std::memory_order_relaxed);
-    if (head - output.queueTail.load(std::memory_order_acquire) >= queueSize)
-        return 1;
-    output.queue[head % queueSize].store(buffer, std::memory_order_relaxed);
-    output.queueHead.store(head + 1, std::memory_order_release);
-    WakeDriver();
+    output.queue[output.queueCount++] = buffer;
+    ServeWaveOutput();
     return 0;
 }
 
@@ -334,18 +259,11 @@ void ReleaseWaveBuffer(WaveBuffer *buffer) {
     buffer->flags.fetch_and(~waveBufferPrepared, std::memory_order_relaxed);
 }
 
+// The feeding thread lets its buffers play out before it closes. A device that still holds
+// some has stopped taking sound, and closing it would wait for its server's answer for as long
+// as half a minute: it is left to the end of the process.
 void CloseWaveOutput() {
-    if (!output.isOpen.exchange(false, std::memory_order_acq_rel))
+    if (!output.isOpen.exchange(false, std::memory_order_acq_rel) || output.writtenCount > 0)
         return;
-    output.stopDriver.store(true, std::memory_order_release);
-    WakeDriver();
-    // A sound server that stopped answering holds the driver inside the device for good:
-    // past the bound, both are left to the end of the process.
-    for (uint32_t waited = 0; waited < closeWaitMilliseconds; ++waited) {
-        if (output.driverEnded.load(std::memory_order_acquire)) {
-            close(output.wakeDescriptor);
-            return;
-        }
-        SleepMilliseconds(1);
-    }
+    snd_pcm_close(output.pcm);
 }

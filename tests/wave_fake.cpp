@@ -63,3 +63,5 @@ void ReleaseWaveBuffer(WaveBuffer *buffer) {
 void CloseWaveOutput() {
     fakeWave.open = false;
 }
+
+void ServeWaveOutput() {}
