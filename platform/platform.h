@@ -33,9 +33,9 @@ const char *GetLastPlatformErrorText();
 // time slice; false if none starts.
 bool StartTimeCriticalThread(void (*routine)(void *), void *parameter);
 
-// Runs a routine on the calling thread raised as a time-critical thread, so that any thread it
-// starts inherits that, and puts the calling thread back after.
-void CallTimeCritical(void (*routine)(void *), void *parameter);
+// Runs a routine on the calling thread with the shortest time slice, so that any thread it
+// starts inherits it, and puts the calling thread back after.
+void CallWithShortSlice(void (*routine)(void *), void *parameter);
 
 // Yields the processor for about one millisecond, or for the given number of them.
 void SleepMilliseconds(uint32_t milliseconds);

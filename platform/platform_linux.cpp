@@ -230,13 +230,10 @@ bool StartTimeCriticalThread(void (*routine)(void *), void *parameter) {
     return result == 0;
 }
 
-void CallTimeCritical(void (*routine)(void *), void *parameter) {
+void CallWithShortSlice(void (*routine)(void *), void *parameter) {
     SchedulingAttributes saved;
     bool isSaved = GetScheduling(&saved);
-    sched_param high{};
-    high.sched_priority = sched_get_priority_max(SCHED_FIFO) - 1;
-    if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &high) != 0)
-        AskShortSlice();
+    AskShortSlice();
     routine(parameter);
     if (isSaved)
         SetScheduling(saved);
