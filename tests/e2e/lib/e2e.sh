@@ -18,6 +18,12 @@ Fail() {
     exit 1
 }
 
+# Ends the script without a verdict, counted as skipped: Skip REASON
+Skip() {
+    echo "velmora e2e: skipped: $*" >&2
+    exit 77
+}
+
 # Starts the program and waits for the keyboard: Start [PREFIX...].
 Start() {
     StageLaunch "$@"
