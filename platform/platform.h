@@ -87,5 +87,6 @@ void ServeWaveOutput();
 // Undoes PrepareWaveBuffer.
 void ReleaseWaveBuffer(WaveBuffer *buffer);
 
-// Stops the device and closes it; returns within a bounded time even if the device stalls.
+// Closes the device once the buffers queued on it have played out; a device that still holds
+// some has stopped taking sound and is left to the end of the process. Never waits.
 void CloseWaveOutput();

@@ -180,13 +180,14 @@ static bool SetScheduling(SchedulingAttributes attributes) {
     return syscall(SYS_sched_setattr, 0, &attributes, 0) == 0;
 }
 
-// Asks for the shortest time slice a normal thread may take, which needs no rights: the kernel
-// then lets the thread in soon after it wakes, ahead of threads that run long, such as a busy
-// loop beside the program. Kernels without per-thread slices ignore it.
-static void AskShortSlice() {
+// Sets the time slice of the calling thread, if it is a normal one; 0 for the kernel's own.
+// A short slice needs no rights: the kernel then lets the thread in soon after it wakes, ahead
+// of threads that run long, such as a busy loop beside the program. Kernels without per-thread
+// slices ignore it.
+static void SetSlice(uint64_t nanoseconds) {
     SchedulingAttributes attributes;
     if (GetScheduling(&attributes) && attributes.policy == SCHED_OTHER) {
-        attributes.runtime = shortSliceNanoseconds;
+        attributes.runtime = nanoseconds;
         SetScheduling(attributes);
     }
 }
@@ -202,7 +203,7 @@ static void *RunThread(void *record) {
     // Where real-time scheduling is a privilege the process lacks, the broker may grant it;
     // without either, the thread runs at normal priority with a short slice.
     if (!isRealtime && !AskBrokerForRealtime())
-        AskShortSlice();
+        SetSlice(shortSliceNanoseconds);
     routine(parameter);
     return nullptr;
 }
@@ -231,12 +232,9 @@ bool StartTimeCriticalThread(void (*routine)(void *), void *parameter) {
 }
 
 void CallWithShortSlice(void (*routine)(void *), void *parameter) {
-    SchedulingAttributes saved;
-    bool isSaved = GetScheduling(&saved);
-    AskShortSlice();
+    SetSlice(shortSliceNanoseconds);
     routine(parameter);
-    if (isSaved)
-        SetScheduling(saved);
+    SetSlice(0);
 }
 
 void SleepMilliseconds(uint32_t milliseconds) {
