@@ -42,10 +42,16 @@ EnsurePackages() {
     fi
 }
 
-# Configures and builds one build tree: BuildTree DIRECTORY [CMAKE OPTIONS...]
+# Configures and builds one build tree, all of it or the targets named after "--":
+# BuildTree DIRECTORY [CMAKE OPTIONS...] [-- TARGET...]
 BuildTree() {
-    local directory=$1
+    local directory=$1 options=()
     shift
-    cmake -S "$VELMORA_ROOT" -B "$directory" -G Ninja "$@" >/dev/null &&
-        cmake --build "$directory"
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do
+        options+=("$1")
+        shift
+    done
+    [ $# -eq 0 ] || shift
+    cmake -S "$VELMORA_ROOT" -B "$directory" -G Ninja "${options[@]}" >/dev/null &&
+        cmake --build "$directory" ${1:+--target "$@"}
 }
