@@ -33,6 +33,10 @@ const char *GetLastPlatformErrorText();
 // time slice; false if none starts.
 bool StartTimeCriticalThread(void (*routine)(void *), void *parameter);
 
+// Starts a detached thread at normal priority for slow work beside the program's own; false if
+// it does not start.
+bool StartHelperThread(void (*routine)(void *), void *parameter);
+
 // Runs a routine on the calling thread with the shortest time slice, so that any thread it
 // starts inherits it, and puts the calling thread back after.
 void CallWithShortSlice(void (*routine)(void *), void *parameter);

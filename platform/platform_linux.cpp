@@ -231,6 +231,30 @@ bool StartTimeCriticalThread(void (*routine)(void *), void *parameter) {
     return result == 0;
 }
 
+// A helper thread takes its routine and runs it as it is.
+static void *RunHelperThread(void *record) {
+    ThreadStart *start = static_cast<ThreadStart *>(record);
+    void (*routine)(void *) = start->routine;
+    void *parameter = start->parameter;
+    start->isTaken.store(true, std::memory_order_release);
+    start->isTaken.notify_one();
+    routine(parameter);
+    return nullptr;
+}
+
+bool StartHelperThread(void (*routine)(void *), void *parameter) {
+    ThreadStart start{routine, parameter, false, {false}};
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    int result = pthread_create(&thread, &attributes, RunHelperThread, &start);
+    pthread_attr_destroy(&attributes);
+    if (result == 0)
+        start.isTaken.wait(false, std::memory_order_acquire);
+    return result == 0;
+}
+
 void CallWithShortSlice(void (*routine)(void *), void *parameter) {
     SetSlice(shortSliceNanoseconds);
     routine(parameter);
