@@ -97,7 +97,6 @@ static void HandBackPlayed(snd_pcm_uframes_t free) {
 }
 
 // Restarts the device after it ran dry (or was suspended): what was in the ring is lost and
-// handed back.
 // handed back. False when the device cannot be restarted.
 static bool RecoverDevice(int error) {
     for (uint32_t index = 0; index < output.writtenCount; ++index)
