@@ -9,10 +9,10 @@ HasStream() {
     [ -n "$(pactl list short sink-inputs)" ]
 }
 
-# Waits until the program has said a line that starts with the words, the given number of
-# times: SaidTimes COUNT WORDS
+# Waits until the program has said a line that starts with the words, at least the given
+# number of times: SaidTimes COUNT WORDS
 SaidTimes() {
-    until [ "$(grep -c "^velmora: $2" "$STAGE_DIR/program.err")" = "$1" ]; do
+    until [ "$(grep -c "^velmora: $2" "$STAGE_DIR/program.err")" -ge "$1" ]; do
         kill -0 "$PROGRAM_PID" 2>/dev/null || Fail "ended: $(cat "$STAGE_DIR/program.err")"
         sleep 0.05
     done
@@ -37,3 +37,4 @@ StageStopServer
 SaidTimes 2 "sound output lost: "
 StageTapExit
 ExpectExit
+cat "$STAGE_DIR/program.err"
