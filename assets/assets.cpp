@@ -198,13 +198,11 @@ static SDL_RWops *OpenAsset(const char *kind, const char *relativeName, uint64_t
     }
     // SDL then reads the very file checked. A library without streams over open files gets the
     // name again: the file was a regular one a moment ago.
-    SDL_RWops *stream = nullptr;
-    if (sdl.SDL_RWFromFP)
-        stream = sdl.SDL_RWFromFP(file, 1);
-    if (!stream) {
+    SDL_RWops *stream = sdl.SDL_RWFromFP ? sdl.SDL_RWFromFP(file, 1) : nullptr;
+    if (!stream)
         fclose(file);
-        stream = sdl.SDL_RWFromFP ? nullptr : sdl.SDL_RWFromFile(path, "rb");
-    }
+    if (!stream && !sdl.SDL_RWFromFP)
+        stream = sdl.SDL_RWFromFile(path, "rb");
     if (!stream)
         Refuse(kind, relativeName, "%s", sdl.SDL_GetError());
     return stream;
