@@ -60,14 +60,21 @@ void SetBaseDirectoryFromPath(const char *executablePath);
 // Writes baseDirectory + relativeName into outPath; false (and an empty path) if it does not fit.
 bool BuildAssetPath(const char *relativeName, char *outPath, size_t outSize);
 
-// Loads one bitmap beside the executable; null when SDL cannot load it.
+// Loads one bitmap beside the executable; null when it cannot, with the reason kept for
+// GetAssetProblem. Only a regular file within the size bounds is given to SDL.
 SDL_Surface *LoadBitmapAsset(const char *relativeName);
 
-// Loads one sample into its SampleBank slot, leaving the slot empty when it cannot.
+// Loads one sample into its SampleBank slot; when it cannot, leaves the slot empty and says on
+// standard error why and which key will be silent.
 void LoadSampleAsset(const char *relativeName, int slot);
 
-// Loads the nine pictures and builds the splash surface; false if any picture is missing.
+// Loads the nine pictures and builds the splash surface; false, with the reason kept for
+// GetAssetProblem, at the first that fails.
 bool LoadGraphics();
+
+// Why the last picture or sample did not load, naming it: "picture Gfx/whitekey.bmp: not a
+// bitmap"; or why the splash picture could not be built.
+const char *GetAssetProblem();
 
 // Loads the 24 samples in slot order.
 void LoadSamples();

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 // Error codes left behind by the library functions below.
 enum PlatformError : uint32_t {
@@ -15,6 +16,11 @@ enum PlatformError : uint32_t {
 
 // Writes the executable's full, resolved path (zero-terminated); returns its length, 0 on failure.
 size_t GetExecutablePath(char *outPath, size_t outSize);
+
+// Opens a file for reading if it is a regular one, without waiting on whatever else the name
+// may stand for (a pipe, a device), and gives its size; null when it cannot, with the reason
+// in problem: the system's words in lower case, or "not a regular file".
+FILE *OpenRegularFile(const char *path, uint64_t *size, char *problem, size_t problemSize);
 
 // Opens a shared library by file name through the loader's normal search; null on failure.
 void *OpenLibrary(const char *fileName);
@@ -32,6 +38,10 @@ const char *GetLastPlatformErrorText();
 // process may have it or the desktop's real-time broker grants it, otherwise with the shortest
 // time slice; false if none starts.
 bool StartTimeCriticalThread(void (*routine)(void *), void *parameter);
+
+// Starts a detached thread at normal priority for slow work beside the program's own; false if
+// it does not start.
+bool StartHelperThread(void (*routine)(void *), void *parameter);
 
 // Runs a routine on the calling thread with the shortest time slice, so that any thread it
 // starts inherits it, and puts the calling thread back after.

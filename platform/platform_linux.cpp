@@ -2,12 +2,15 @@
 
 #include <dbus/dbus.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +44,36 @@ size_t GetExecutablePath(char *outPath, size_t outSize) {
     }
     outPath[length] = 0;
     return static_cast<size_t>(length);
+}
+
+// Writes a reason in lower case, as it goes in the middle of a line.
+static void SetProblem(const char *reason, char *problem, size_t problemSize) {
+    snprintf(problem, problemSize, "%s", reason);
+    problem[0] = static_cast<char>(tolower(static_cast<unsigned char>(problem[0])));
+}
+
+FILE *OpenRegularFile(const char *path, uint64_t *size, char *problem, size_t problemSize) {
+    // Without O_NONBLOCK, opening a pipe would wait for a writer, for ever. On the regular file
+    // it lets through, it changes nothing.
+    int file = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (file < 0) {
+        SetProblem(strerror(errno), problem, problemSize);
+        return nullptr;
+    }
+    struct stat status {};
+    FILE *stream = nullptr;
+    if (fstat(file, &status) != 0)
+        SetProblem(strerror(errno), problem, problemSize);
+    else if (!S_ISREG(status.st_mode))
+        SetProblem("not a regular file", problem, problemSize);
+    else if (!(stream = fdopen(file, "rb")))
+        SetProblem(strerror(errno), problem, problemSize);
+    if (!stream) {
+        close(file);
+        return nullptr;
+    }
+    *size = static_cast<uint64_t>(status.st_size);
+    return stream;
 }
 
 void *OpenLibrary(const char *fileName) {
@@ -225,6 +258,30 @@ bool StartTimeCriticalThread(void (*routine)(void *), void *parameter) {
         pthread_attr_setinheritsched(&attributes, PTHREAD_INHERIT_SCHED);
         result = pthread_create(&thread, &attributes, RunThread, &start);
     }
+    pthread_attr_destroy(&attributes);
+    if (result == 0)
+        start.isTaken.wait(false, std::memory_order_acquire);
+    return result == 0;
+}
+
+// A helper thread takes its routine and runs it as it is.
+static void *RunHelperThread(void *record) {
+    ThreadStart *start = static_cast<ThreadStart *>(record);
+    void (*routine)(void *) = start->routine;
+    void *parameter = start->parameter;
+    start->isTaken.store(true, std::memory_order_release);
+    start->isTaken.notify_one();
+    routine(parameter);
+    return nullptr;
+}
+
+bool StartHelperThread(void (*routine)(void *), void *parameter) {
+    ThreadStart start{routine, parameter, false, {false}};
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    int result = pthread_create(&thread, &attributes, RunHelperThread, &start);
     pthread_attr_destroy(&attributes);
     if (result == 0)
         start.isTaken.wait(false, std::memory_order_acquire);

@@ -9,11 +9,22 @@
 // two buffers in a ring of three periods of a buffer each, the server drained both in one late
 // pass; with the ring at two buffers and quarter-buffer periods, at least half the ring is
 // queued at the server whenever it looks.
+//
+// A sound server that goes away (restarted, updated, crashed) takes its streams with it: the
+// device then fails every call, and only a new one plays. The feeding thread cannot open that
+// one itself, since the sound library connects to the server synchronously, for as long as the
+// server takes to answer. A helper thread, parked until a device is lost, closes the dead one
+// and opens ALSA's default device again every half second, handing the new one over through an
+// atomic that the feeding thread looks at when it serves. Until then the feeding thread's
+// buffers are handed back at the pace they would have played, so mixing and closing go on
+// as though they were heard.
 #include <alsa/asoundlib.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "platform/platform.h"
 
@@ -25,6 +36,7 @@ static constexpr snd_pcm_uframes_t periodFramesWanted = 256;
 // buffer with no more than this left in the ring counts as played. Its audio was copied into
 // the ring when written, so handing it back a little early loses nothing.
 static constexpr uint64_t pointerSlackFrames = 8;
+static constexpr uint32_t reopenPauseMilliseconds = 500;
 
 // Everything about the one open device. Only the feeding thread touches it between opening
 // and closing.
@@ -40,9 +52,21 @@ struct AlsaOutput {
     uint32_t queueCount;
     uint32_t writtenCount;
     uint64_t framesWritten;
+    uint32_t rate;
+    // Set while there is no device: the oldest buffer is handed back at dueNanoseconds.
+    bool isLost;
+    uint64_t dueNanoseconds;
 };
 
 static AlsaOutput output;
+static uint16_t openChannels;
+
+// The dead device and its last error, from the feeding thread to the helper, and a new device
+// from the helper to the feeding thread.
+static std::atomic<snd_pcm_t *> lostDevice;
+static std::atomic<int> lostError;
+static std::atomic<snd_pcm_t *> reopenedDevice;
+static std::atomic<bool> isReopeningStopped;
 
 // Keeps ALSA's own complaints off the program's output: failures are reported by result.
 static void IgnoreAlsaError(const char *, int, const char *, int, const char *, ...) {}
@@ -59,7 +83,7 @@ static void DropQueued(uint32_t count) {
         output.queueEnd[index - count] = output.queueEnd[index];
     }
     output.queueCount -= count;
-    output.writtenCount -= count;
+    output.writtenCount = output.writtenCount > count ? output.writtenCount - count : 0;
 }
 
 // Hands back the buffers whose audio has left the ring, given its free space.
@@ -73,13 +97,54 @@ static void HandBackPlayed(snd_pcm_uframes_t free) {
 }
 
 // Restarts the device after it ran dry (or was suspended): what was in the ring is lost and
-// handed back.
-static void RecoverDevice(int error) {
+// handed back. False when the device cannot be restarted.
+static bool RecoverDevice(int error) {
     for (uint32_t index = 0; index < output.writtenCount; ++index)
         HandBack(output.queue[index]);
     DropQueued(output.writtenCount);
-    if (snd_pcm_recover(output.pcm, error, 1) < 0)
-        snd_pcm_prepare(output.pcm);
+    return snd_pcm_recover(output.pcm, error, 1) >= 0 || snd_pcm_prepare(output.pcm) >= 0;
+}
+
+static uint64_t ReadClockNanoseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
+}
+
+// Gives the dead device to the helper; what was in its ring is lost, and every queued buffer
+// now waits for the clock.
+static void LoseDevice(int error) {
+    output.writtenCount = 0;
+    output.isLost = true;
+    output.dueNanoseconds = ReadClockNanoseconds();
+    lostError.store(error, std::memory_order_relaxed);
+    lostDevice.store(output.pcm, std::memory_order_release);
+    lostDevice.notify_one();
+    output.pcm = nullptr;
+}
+
+// Takes over the device the helper opened.
+static void AdoptDevice(snd_pcm_t *pcm) {
+    snd_pcm_uframes_t period = 0;
+    output.pcm = pcm;
+    snd_pcm_get_params(pcm, &output.ringFrames, &period);
+    output.writtenCount = 0;
+    output.framesWritten = 0;
+    output.isLost = false;
+}
+
+// Without a device, hands the oldest buffer back once a buffer's playing time has passed since
+// the last one, or since the device was lost; after a longer pause, it starts the count anew.
+static void HandBackOnClock() {
+    uint64_t now = ReadClockNanoseconds();
+    if (output.queueCount == 0 || now < output.dueNanoseconds)
+        return;
+    WaveBuffer *buffer = output.queue[0];
+    uint64_t period = uint64_t{buffer->length} / output.frameBytes * 1000000000u / output.rate;
+    HandBack(buffer);
+    DropQueued(1);
+    output.dueNanoseconds =
+        now - output.dueNanoseconds > period ? now + period : output.dueNanoseconds + period;
 }
 
 // Writes the oldest waiting buffer whole; false when it does not fit or none waits.
@@ -95,7 +160,8 @@ static bool WriteWaiting(snd_pcm_uframes_t free) {
         return false;
     if (written < 0) {
         ++output.writtenCount;
-        RecoverDevice(static_cast<int>(written));
+        if (!RecoverDevice(static_cast<int>(written)))
+            LoseDevice(static_cast<int>(written));
         return false;
     }
     output.framesWritten += static_cast<uint64_t>(written);
@@ -104,12 +170,26 @@ static bool WriteWaiting(snd_pcm_uframes_t free) {
 }
 
 void ServeWaveOutput() {
-    if (!output.isOpen.load(std::memory_order_acquire) || output.queueCount == 0)
+    if (!output.isOpen.load(std::memory_order_acquire))
+        return;
+    if (output.isLost) {
+        snd_pcm_t *pcm = reopenedDevice.exchange(nullptr, std::memory_order_acquire);
+        if (!pcm) {
+            HandBackOnClock();
+            return;
+        }
+        AdoptDevice(pcm);
+    }
+    if (output.queueCount == 0)
         return;
     snd_pcm_sframes_t available = snd_pcm_avail(output.pcm);
     if (available < 0) {
-        RecoverDevice(static_cast<int>(available));
-        available = snd_pcm_avail(output.pcm);
+        if (RecoverDevice(static_cast<int>(available)))
+            available = snd_pcm_avail(output.pcm);
+        if (available < 0) {
+            LoseDevice(static_cast<int>(available));
+            return;
+        }
     }
     while (available >= 0) {
         HandBackPlayed(static_cast<snd_pcm_uframes_t>(available));
@@ -119,8 +199,10 @@ void ServeWaveOutput() {
     }
 }
 
-// Sets format, rate and a ring of two buffers in quarter-buffer periods; 0 on success.
-static int ConfigureDevice(snd_pcm_t *pcm, uint16_t channels, uint32_t samplesPerSecond) {
+// Sets format, rate and a ring of two buffers in quarter-buffer periods, and gives the ring's
+// size; 0 on success.
+static int ConfigureDevice(snd_pcm_t *pcm, uint16_t channels, uint32_t samplesPerSecond,
+                           snd_pcm_uframes_t *ringFrames) {
     snd_pcm_hw_params_t *hardware;
     snd_pcm_hw_params_alloca(&hardware);
     unsigned int rate = samplesPerSecond;
@@ -136,9 +218,9 @@ static int ConfigureDevice(snd_pcm_t *pcm, uint16_t channels, uint32_t samplesPe
         snd_pcm_hw_params_set_buffer_size_near(pcm, hardware, &ring) < 0 ||
         snd_pcm_hw_params_set_period_size_near(pcm, hardware, &period, nullptr) < 0 ||
         snd_pcm_hw_params(pcm, hardware) < 0 ||
-        snd_pcm_hw_params_get_buffer_size(hardware, &output.ringFrames) < 0)
+        snd_pcm_hw_params_get_buffer_size(hardware, ringFrames) < 0)
         return 1;
-    if (output.ringFrames < ringFramesWanted)
+    if (*ringFrames < ringFramesWanted)
         return 1;
     // Playing starts with the first buffer.
     snd_pcm_sw_params_t *software;
@@ -204,36 +286,75 @@ const char *GetWaveOutputError() {
     return outputError;
 }
 
+// Opens ALSA's default device and sets it up for the format; null with the open's error in
+// *error, or 0 there when the device cannot play the format.
+//
+// The sound library may start a thread of its own that carries the audio on to a sound server
+// and its requests back: it sits between the server and our refill, so it starts with a short
+// slice to come in soon after it wakes. Not at real-time priority, even where the process may
+// have it: raised above the server's own threads, it held our writes for up to 14 ms and ran
+// the stream dry in about one performance in four.
+static snd_pcm_t *OpenConfiguredDevice(snd_pcm_uframes_t *ringFrames, int *error) {
+    snd_pcm_t *pcm = nullptr;
+    OpenRequest request{&pcm, -1};
+    CallWithShortSlice(OpenDefaultDeviceFor, &request);
+    *error = request.result;
+    if (request.result < 0)
+        return nullptr;
+    if (ConfigureDevice(pcm, openChannels, output.rate, ringFrames) != 0) {
+        *error = 0;
+        snd_pcm_close(pcm);
+        return nullptr;
+    }
+    return pcm;
+}
+
+// The helper: waits for a lost device, says so, closes it (which may wait on a server that
+// hangs), and opens a new one every reopenPauseMilliseconds until it has one or the output is
+// closed.
+static void ReopenLostDevices(void *) {
+    for (;;) {
+        lostDevice.wait(nullptr, std::memory_order_acquire);
+        snd_pcm_t *dead = lostDevice.exchange(nullptr, std::memory_order_acquire);
+        const char *reason = snd_strerror(lostError.load(std::memory_order_relaxed));
+        fprintf(stderr, "velmora: sound output lost: %c%s\n", tolower(reason[0]), reason + 1);
+        snd_pcm_close(dead);
+        snd_pcm_t *pcm = nullptr;
+        snd_pcm_uframes_t ringFrames = 0;
+        int error = 0;
+        while (!isReopeningStopped.load(std::memory_order_acquire) &&
+               !(pcm = OpenConfiguredDevice(&ringFrames, &error)))
+            SleepMilliseconds(reopenPauseMilliseconds);
+        if (!pcm)
+            return;
+        fputs("velmora: sound output is back\n", stderr);
+        reopenedDevice.store(pcm, std::memory_order_release);
+    }
+}
+
 int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
     if (output.isOpen.load(std::memory_order_acquire) || channels == 0)
         return 1;
     snd_lib_error_set_handler(IgnoreAlsaError);
-    snd_pcm_t *pcm = nullptr;
     outputError[0] = 0;
-    // The sound library may start a thread of its own that carries the audio on to a sound
-    // server and its requests back: it sits between the server and our refill, so it starts
-    // with a short slice to come in soon after it wakes. Not at real-time priority, even where
-    // the process may have it: raised above the server's own threads, it held our writes for
-    // up to 14 ms and ran the stream dry in about one performance in four.
-    OpenRequest request{&pcm, -1};
-    CallWithShortSlice(OpenDefaultDeviceFor, &request);
-    int opened = request.result;
-    if (opened < 0) {
-        snprintf(outputError, sizeof outputError, "ALSA's default device: %s",
-                 snd_strerror(opened));
+    openChannels = channels;
+    output.rate = samplesPerSecond;
+    int error = 0;
+    snd_pcm_t *pcm = OpenConfiguredDevice(&output.ringFrames, &error);
+    if (!pcm && error < 0)
+        snprintf(outputError, sizeof outputError, "ALSA's default device: %s", snd_strerror(error));
+    if (!pcm && error == 0)
+        snprintf(outputError, sizeof outputError, "ALSA's default device cannot play %u Hz %s",
+                 samplesPerSecond, channels == 1 ? "mono" : "multi-channel");
+    if (!pcm)
         return 1;
-    }
     output.pcm = pcm;
     output.frameBytes = 2u * channels;
     output.queueCount = 0;
     output.writtenCount = 0;
     output.framesWritten = 0;
-    if (ConfigureDevice(pcm, channels, samplesPerSecond) != 0) {
-        snprintf(outputError, sizeof outputError, "ALSA's default device cannot play %u Hz %s",
-                 samplesPerSecond, channels == 1 ? "mono" : "multi-channel");
-        snd_pcm_close(pcm);
-        return 1;
-    }
+    // Without the helper the output works as well, but does not come back once lost.
+    StartHelperThread(ReopenLostDevices, nullptr);
     output.isOpen.store(true, std::memory_order_release);
     return 0;
 }
@@ -264,8 +385,12 @@ void ReleaseWaveBuffer(WaveBuffer *buffer) {
 // The feeding thread lets its buffers play out before it closes. A device that still holds
 // some has stopped taking sound, and closing it would wait for its server's answer for as long
 // as half a minute: it is left to the end of the process.
+// A lost device is the helper's, which may be waiting on a server: it is told to stop and
+// left to end with the process.
 void CloseWaveOutput() {
-    if (!output.isOpen.exchange(false, std::memory_order_acq_rel) || output.writtenCount > 0)
+    if (!output.isOpen.exchange(false, std::memory_order_acq_rel))
         return;
-    snd_pcm_close(output.pcm);
+    isReopeningStopped.store(true, std::memory_order_release);
+    if (!output.isLost && output.writtenCount == 0)
+        snd_pcm_close(output.pcm);
 }

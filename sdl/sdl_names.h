@@ -63,7 +63,9 @@
     X(SDL_ConvertAudio)
 
 // Extras used when the library has them and skipped when it does not: the window's title and
-// icon mean nothing on the handheld's own screen.
+// icon mean nothing on the handheld's own screen, and without a stream over an open file the
+// asset files are opened again by name once checked.
 #define VELMORA_SDL_OPTIONAL_NAMES(X)                                                              \
     X(SDL_WM_SetCaption)                                                                           \
-    X(SDL_WM_SetIcon)
+    X(SDL_WM_SetIcon)                                                                              \
+    X(SDL_RWFromFP)

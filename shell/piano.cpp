@@ -92,15 +92,6 @@ static const char *FindStandInDriver() {
     return nullptr;
 }
 
-// Names the first picture that did not load.
-static const char *FindMissingPicture() {
-    for (int image = 0; image < imageCount; ++image) {
-        if (!keyImages[image])
-            return imageNames[image];
-    }
-    return nullptr;
-}
-
 void RunPiano() {
     // Without these, SDL 2 under the compatibility library draws a 240 x 320 surface through
     // OpenGL, which on a machine without a GPU means a software renderer of some 90 MB.
@@ -123,12 +114,8 @@ void RunPiano() {
     if (!screenSurface)
         FailStartup("cannot open a %d x %d screen: %s", screenWidth, screenHeight,
                     sdl.SDL_GetError());
-    if (!LoadGraphics()) {
-        const char *picture = FindMissingPicture();
-        if (picture)
-            FailStartup("picture %s is missing or not a bitmap", picture);
-        FailStartup("cannot build the splash picture: %s", sdl.SDL_GetError());
-    }
+    if (!LoadGraphics())
+        FailStartup("%s", GetAssetProblem());
     ShowSplash();
     LoadSamples();
     CreateKeys();

@@ -73,15 +73,16 @@ Judge() {
 
 Watch "$1"
 mkdir "$work/broken" && echo "not a library" >"$work/broken/libSDL-1.2.so.0"
-cp -r "$build/velmora" "$build/Gfx" "$build/Samples" "$work/" && rm "$work/Gfx/whitekey.bmp"
+cp -r "$build/velmora" "$build/Gfx" "$build/Samples" "$work/" && rm "$work/Gfx/whitekey.bmp" &&
+    mkfifo "$work/Gfx/whitekey.bmp"
 Expect "no loadable SDL library" "velmora: cannot load libSDL-1.2.so.0: " 0 \
     env LD_LIBRARY_PATH="$work/broken"
 Expect "an SDL library without its last name" "velmora: SDL library libSDL-1.2.so.0 lacks \
 SDL_ConvertAudio" 0 env LD_LIBRARY_PATH="$build/tests/fake_sdl/no_last"
 Expect "no display" "velmora: cannot open the display: " 0 env -u DISPLAY
 Expect "no sound device" "velmora: no sound output: " some env PULSE_SERVER=unix:/none
-VELMORA=$work/velmora Expect "a missing picture" \
-    "velmora: picture Gfx/whitekey.bmp is missing or not a bitmap" some
+VELMORA=$work/velmora Expect "a picture that is a pipe" \
+    "velmora: picture Gfx/whitekey.bmp: not a regular file" some
 Judge 1
 StageUp "$work/wide" 640x480 && Watch "$work/wide" && Judge 0
 exit $failed

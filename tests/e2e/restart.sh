@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The sound server restarts mid-performance: the program says the sound is lost, plays again
+# once the server is back, and says so; with the server away, the exit button still ends it.
+source "$(dirname "$0")/lib/e2e.sh" "$1"
+trap 'pactl info >/dev/null 2>&1 || StageStartServer; CleanUp' EXIT
+
+# True while the program has a stream at the server.
+HasStream() {
+    [ -n "$(pactl list short sink-inputs)" ]
+}
+
+# Waits until the program has said a line that starts with the words, at least the given
+# number of times: SaidTimes COUNT WORDS
+SaidTimes() {
+    until [ "$(grep -c "^velmora: $2" "$STAGE_DIR/program.err")" -ge "$1" ]; do
+        kill -0 "$PROGRAM_PID" 2>/dev/null || Fail "ended: $(cat "$STAGE_DIR/program.err")"
+        sleep 0.05
+    done
+}
+
+Start
+StageTapKey 1
+StageStopServer
+SaidTimes 1 "sound output lost: "
+StageStartServer
+back=$(date +%s%N) looks=0
+until HasStream; do
+    looks=$((looks + 1))
+    [ "$looks" -lt 400 ] || Fail "no sound 20 s after the server came back"
+    sleep 0.05
+done
+echo "the program's stream was back $((($(date +%s%N) - back) / 1000000)) ms after the server"
+SaidTimes 1 "sound output is back"
+Record "$STAGE_DIR/restart.wav" StageTapKey 5
+ExpectNotes "$STAGE_DIR/restart.wav" 5
+StageStopServer
+SaidTimes 2 "sound output lost: "
+StageTapExit
+ExpectExit
+cat "$STAGE_DIR/program.err"
