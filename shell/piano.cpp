@@ -7,7 +7,7 @@
 #include "assets/assets.h"
 #include "audio/mixing.h"
 #include "keyboard/keys.h"
-#include "keyboard/touch.h"
+#include "input/touch.h"
 #include "platform/platform.h"
 #include "screen/draw.h"
 #include "sdl/sdl_api.h"

@@ -1,4 +1,4 @@
-#include "keyboard/touch.h"
+#include "input/touch.h"
 
 #include "assets/assets.h"
 #include "audio/voices.h"
