@@ -1,20 +1,37 @@
-// The pen: pressing, sliding onto and releasing keys, the exit button and quit requests.
+// The pen and quit requests: pressing, sliding onto and releasing keys, the exit button, and
+// when a request to close ends the program.
 #pragma once
 
 #include <SDL/SDL.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "keyboard/keys.h"
 
-// Set by the first quit request, which is otherwise ignored; never cleared.
-extern int32_t quitRequested;
+// Where the keyboard is shown. Full screen is the handheld: a touch panel whose driver may report
+// motion without the button held, and a performance a stray quit request must not cut short. A
+// window is a desktop: a mouse that hovers, and a close button that is meant the first time.
+enum ScreenMode : int32_t { fullScreenMode, windowMode };
+
+// Set by the shell once it has chosen; full screen until then.
+extern ScreenMode screenMode;
+
+// Set once the keyboard is on the screen; pen events before that are dropped.
+extern bool isKeyboardShown;
+
+// The quit requests counted so far. The filter may run inside a signal handler, on any thread.
+extern std::atomic<int32_t> quitRequested;
 
 // Set when the pen is lifted on the exit button; the event loop then shuts SDL down.
 extern int32_t exitRequested;
 
-// SDL's event filter: handles every pen event on the spot; 1 lets an event through to the loop.
+// SDL's event filter: handles every pen event on the spot and counts quit requests; 1 lets an
+// event through to wake the event loop, which is to end.
 int EventFilter(const SDL_Event *event);
+
+// True once enough quit requests came to end the program: one in a window, two full screen.
+bool IsQuitDue();
 
 // The pen is down at (x, y), newly or while dragging.
 void TouchAt(int x, int y);
