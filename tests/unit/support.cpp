@@ -39,6 +39,9 @@ void StartTestScreen() {
         ASSERT_GE(sdl.SDL_Init(SDL_INIT_VIDEO), 0);
         screenSurface = sdl.SDL_SetVideoMode(screenWidth, screenHeight, 16, SDL_SWSURFACE);
         ASSERT_NE(screenSurface, nullptr);
+    }
+    // Again after any test that bound SDL afresh.
+    if (sdl.SDL_UpdateRect != RecordUpdateRect) {
         realUpdateRect = sdl.SDL_UpdateRect;
         realUpdateRects = sdl.SDL_UpdateRects;
         sdl.SDL_UpdateRect = RecordUpdateRect;
