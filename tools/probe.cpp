@@ -1,5 +1,6 @@
 // Listens to a recording of the program, as a person checking it would: where its sound breaks
-// off, and which of its notes it played. Recordings and samples are read by SDL's own loader.
+// off, which of its notes it played, and how it ends. Recordings and samples are read by SDL's
+// own loader.
 //
 //   velmora_probe gaps RECORDING.wav
 //       every stretch of digital silence longer than 5 ms between the first and the last sound,
@@ -8,10 +9,10 @@
 //       one line per note heard: its time, the sample it is (by name, "1" to "16d") and how
 //       well it matches (normalised correlation, 1 is exact)
 //   velmora_probe fade RECORDING.wav
-//       whether the sound ends faded out: fails unless its peak over the last 2 ms before the
-//       silence is at most a quarter of its peak 15 to 20 ms before, which shows a note ringing.
-//       Phase plays no part, as it would in the step to the silence: a sound cut off keeps its
-//       level to the end, and the program's fade over its last block leaves a tenth of it.
+//       fails unless the sound ends faded out: its peak over the last 2 ms before the silence
+//       at most a quarter of its peak 15 to 20 ms before, where a note still rings (512 or
+//       more). A sound cut off keeps its level to the end, whatever the phase it stops at; the
+//       program's fade over its last block leaves a tenth of it.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -167,7 +168,7 @@ static int CheckFade(const std::vector<double> &values) {
         return printf("no sound to end\n"), 1;
     double ringing = peak(20, 15), last = peak(2, 0);
     printf("peak 20 to 15 ms before the end: %.0f, over the last 2 ms: %.0f\n", ringing, last);
-    return ringing >= 16 * soundLevel && last <= ringing / 4 ? 0 : 1;
+    return ringing >= 8 * soundLevel && last <= ringing / 4 ? 0 : 1;
 }
 
 int main(int argc, char **argv) {

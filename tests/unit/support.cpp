@@ -40,8 +40,7 @@ void StartTestScreen() {
         screenSurface = sdl.SDL_SetVideoMode(screenWidth, screenHeight, 16, SDL_SWSURFACE);
         ASSERT_NE(screenSurface, nullptr);
     }
-    // Again after any test that bound SDL afresh.
-    if (sdl.SDL_UpdateRect != RecordUpdateRect) {
+    if (sdl.SDL_UpdateRect != RecordUpdateRect) { // again after a test bound SDL afresh
         realUpdateRect = sdl.SDL_UpdateRect;
         realUpdateRects = sdl.SDL_UpdateRects;
         sdl.SDL_UpdateRect = RecordUpdateRect;

@@ -62,15 +62,6 @@ ExpectExit() {
     [ "$PROGRAM_STATUS" -eq 0 ] || Fail "ended with status $PROGRAM_STATUS"
 }
 
-# A quit request that waits until the program has taken it: a signal sent again before then
-# would reach it as one.
-QuitRequest() {
-    local pending
-    StageQuitRequest
-    while pending=$(awk '/^ShdPnd:/ { print $2 }' "/proc/$PROGRAM_PID/status" 2>/dev/null) &&
-        ((0x$pending & 1 << 14)); do :; done
-}
-
 # Taps at X Y and, while the note rings, ends the program by a command; fails unless it ends
 # with status 0: EndWhileRinging X Y COMMAND...
 EndWhileRinging() {
