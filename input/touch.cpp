@@ -6,7 +6,7 @@
 #include "screen/draw.h"
 
 ScreenMode screenMode;
-bool isKeyboardShown;
+bool isStartingUp;
 std::atomic<int32_t> quitRequested;
 int32_t exitRequested;
 
@@ -53,12 +53,12 @@ int EventFilter(const SDL_Event *event) {
     switch (event->type) {
     case SDL_MOUSEMOTION:
         // Full screen, a pointer moving with no button held plays like a drag.
-        if (isKeyboardShown && (isPenDown || screenMode == fullScreenMode))
+        if (!isStartingUp && (isPenDown || screenMode == fullScreenMode))
             TouchAt(event->motion.x, event->motion.y);
         return 0;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
-        return isKeyboardShown ? HandleButton(event->button) : 0;
+        return isStartingUp ? 0 : HandleButton(event->button);
     case SDL_QUIT:
         CountQuitRequest();
         return IsQuitDue();

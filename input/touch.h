@@ -17,8 +17,8 @@ enum ScreenMode : int32_t { fullScreenMode, windowMode };
 // Set by the shell once it has chosen; full screen until then.
 extern ScreenMode screenMode;
 
-// Set once the keyboard is on the screen; pen events before that are dropped.
-extern bool isKeyboardShown;
+// Set by the shell while it starts up: pen events are dropped until the keyboard is drawn.
+extern bool isStartingUp;
 
 // The quit requests counted so far. The filter may run inside a signal handler, on any thread.
 extern std::atomic<int32_t> quitRequested;

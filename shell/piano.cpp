@@ -117,6 +117,7 @@ void RunPiano() {
     // From here on SDL turns the signals to quit into quit events, and the filter counts every
     // one: installed later, it would find them gone (SDL drops what is queued when a filter is
     // installed) or merged into one. Pen events wait until the keyboard is drawn.
+    isStartingUp = true;
     sdl.SDL_SetEventFilter(EventFilter);
     CountQuitSignals();
     if (const char *standIn = FindStandInDriver())
@@ -150,7 +151,7 @@ void RunPiano() {
     HoldSplash();
     if (!IsQuitDue()) {
         DrawKeyboard();
-        isKeyboardShown = true;
+        isStartingUp = false;
     }
     RunEventLoop();
 }
