@@ -9,5 +9,4 @@ StageShot "$STAGE_DIR/splash.png"
 StageSendQuitRequest
 StageSendQuitRequest
 ExpectExit
-output=$(cat "$STAGE_DIR/program.out")
-[ "$output" = "Velmora starting..." ] || Fail "printed: $output"
+[ "$(cat "$STAGE_DIR/program.out")" = "Velmora starting..." ] || Fail "printed something else"

@@ -76,7 +76,6 @@ TEST(Faults, DamagedAssetsLoadDrawAndPlaySafely) {
             continue;
         ResetKeys();
         DrawKeyboard();
-        isKeyboardShown = true;
         SilenceVoices();
         std::mt19937 random(3);
         for (int step = 0; step < 400; ++step) {

@@ -30,7 +30,6 @@ std::vector<int> PressedSlots() {
 // A released keyboard on the screen, the pen up, silent voices, no quit or exit asked for.
 void ResetPiano(ScreenMode mode = fullScreenMode) {
     SDL_Event lift = MakeEvent('u', screenWidth, screenHeight);
-    isKeyboardShown = true;
     screenMode = mode;
     ResetKeys();
     EventFilter(&lift);
@@ -85,11 +84,10 @@ TEST(Touch, EventSequences) {
         {"quit requests: the second and later pass", {{'q', 0, 0}, {'q', 0, 0}, {'q', 0, 0}},
          {}, {}, {0, 1, 1}, 0},
         {"other events", {{'k', 0, 0}}, {}, {}, {0}, 0},
-        {"window: hover plays nothing", {{'h', x, lowC}, {'h', x, lowD}, {'h', 100, lowC}},
-         {}, {}, {0, 0, 0}, 0, windowMode},
         // The pen is down from the press to the lift, whatever buttons a motion reports.
-        {"window: a drag plays", {{'m', x, lowC}, {'d', x, lowD}, {'h', x, lowE}, {'u', x, lowE},
-         {'m', x, lowC}}, {1, 2}, {}, {0, 0, 0, 0, 0}, 0, windowMode},
+        {"window: hover plays nothing, a drag plays", {{'h', x, lowC}, {'m', x, lowC},
+         {'d', x, lowD}, {'h', x, lowE}, {'u', x, lowE}, {'m', x, lowC}}, {1, 2}, {},
+         {0, 0, 0, 0, 0, 0}, 0, windowMode},
         {"window: the first quit request passes", {{'q', 0, 0}}, {}, {}, {1}, 0, windowMode},
         // clang-format on
     };
@@ -150,7 +148,6 @@ TEST(Touch, ExitButtonIsDrawnOverItsTouchArea) {
         ASSERT_EQ(exitRequested, pixels[index] != 0)
             << "at " << index % screenWidth << "," << index / screenWidth;
     }
-    EXPECT_NE(std::count(pixels.begin(), pixels.end(), 0), screenWidth * screenHeight);
 }
 
 } // namespace

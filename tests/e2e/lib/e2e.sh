@@ -62,8 +62,7 @@ ExpectExit() {
     [ "$PROGRAM_STATUS" -eq 0 ] || Fail "ended with status $PROGRAM_STATUS"
 }
 
-# Taps at X Y and, while the note rings, ends the program by a command; fails unless it ends
-# with status 0: EndWhileRinging X Y COMMAND...
+# Taps X Y, then ends the program by a command while the note rings: EndWhileRinging X Y COMMAND...
 EndWhileRinging() {
     StageTap "$1" "$2"
     shift 2
