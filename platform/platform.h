@@ -53,6 +53,15 @@ void SleepMilliseconds(uint32_t milliseconds);
 // Flushes standard output and ends the process at once with the given exit status.
 [[noreturn]] void EndProcess(int exitStatus = 0);
 
+// From now on counts the quit signals (SIGINT, SIGTERM) that the process handles, passing each
+// on to the handler already in place (SDL's, which queues a quit event for it). A signal with
+// no handler in place keeps its default action. Like any signal, one sent again before the
+// process has taken the first reaches it once.
+void CountQuitSignals();
+
+// The quit signals counted so far.
+uint32_t GetQuitSignalCount();
+
 // Whether the environment names the variable at all.
 bool HasEnvironment(const char *name);
 

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -305,6 +306,42 @@ void SleepMilliseconds(uint32_t milliseconds) {
 void EndProcess(int exitStatus) {
     fflush(stdout);
     _exit(exitStatus);
+}
+
+// Written by the signal handler on whichever thread takes the signal.
+static std::atomic<uint32_t> quitSignalCount;
+static const int quitSignals[] = {SIGINT, SIGTERM};
+// The handlers found in place, by the index in quitSignals.
+static struct sigaction formerQuitActions[2];
+static struct sigaction quitAction;
+
+static void HandleQuitSignal(int number, siginfo_t *info, void *context) {
+    quitSignalCount.fetch_add(1, std::memory_order_relaxed);
+    const struct sigaction &former = formerQuitActions[number == SIGTERM];
+    if (former.sa_flags & SA_SIGINFO)
+        former.sa_sigaction(number, info, context);
+    else
+        former.sa_handler(number);
+    // SDL's handler puts itself back in place each time it runs.
+    sigaction(number, &quitAction, nullptr);
+}
+
+void CountQuitSignals() {
+    quitAction.sa_sigaction = HandleQuitSignal;
+    quitAction.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&quitAction.sa_mask);
+    for (int index = 0; index < 2; ++index) {
+        struct sigaction &former = formerQuitActions[index];
+        sigaction(quitSignals[index], nullptr, &former);
+        bool isHandled = (former.sa_flags & SA_SIGINFO) ||
+                         (former.sa_handler != SIG_DFL && former.sa_handler != SIG_IGN);
+        if (isHandled)
+            sigaction(quitSignals[index], &quitAction, nullptr);
+    }
+}
+
+uint32_t GetQuitSignalCount() {
+    return quitSignalCount.load(std::memory_order_relaxed);
 }
 
 bool HasEnvironment(const char *name) {

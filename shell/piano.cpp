@@ -6,8 +6,8 @@
 
 #include "assets/assets.h"
 #include "audio/mixing.h"
+#include "input/touch.h"
 #include "keyboard/keys.h"
-#include "keyboard/touch.h"
 #include "platform/platform.h"
 #include "screen/draw.h"
 #include "sdl/sdl_api.h"
@@ -45,18 +45,23 @@ void AppEntry() {
     EndProcess();
 }
 
-// Waits for events until a quit request gets through, the exit button is lifted on, or SDL
-// stops working.
+// How long the splash stays on the screen at least, once the sound is ready.
+static constexpr int splashMilliseconds = 3000;
+
+// Keeps the splash on the screen, gathering events meanwhile so that a quit request that is
+// due ends the program without waiting for the keyboard.
+static void HoldSplash() {
+    for (int waited = 0; waited < splashMilliseconds && !IsQuitDue(); waited += 10) {
+        SleepMilliseconds(10);
+        sdl.SDL_PumpEvents();
+    }
+}
+
+// Waits until a quit request is due, the exit button is lifted on, or SDL stops working. Every
+// way out closes the sound alike, so that notes still ringing fade out rather than stop dead.
 static void RunEventLoop() {
     SDL_Event event;
-    for (;;) {
-        if (sdl.SDL_WaitEvent(&event) == 0 || exitRequested)
-            break;
-        if (event.type == SDL_QUIT) {
-            sdl.SDL_Quit();
-            return;
-        }
-        SleepMilliseconds(1);
+    while (!IsQuitDue() && !exitRequested && sdl.SDL_WaitEvent(&event) != 0) {
     }
     sdl.SDL_Quit();
     CloseAudio();
@@ -100,6 +105,12 @@ void RunPiano() {
     if (sdl.SDL_Init(SDL_INIT_VIDEO) < 0)
         FailStartup("cannot open the display: %s", sdl.SDL_GetError());
     sdlStarted = true;
+    // From here on SDL turns the signals to quit into quit events, and the filter counts every
+    // one: installed later, it would find them gone (SDL drops what is queued when a filter is
+    // installed) or merged into one. Pen events wait until the keyboard is drawn.
+    isStartingUp = true;
+    sdl.SDL_SetEventFilter(EventFilter);
+    CountQuitSignals();
     if (const char *standIn = FindStandInDriver())
         FailStartup("cannot open the display: SDL found none, only its \"%s\" stand-in", standIn);
     fputs("Velmora starting...\n", stdout);
@@ -108,6 +119,7 @@ void RunPiano() {
     const SDL_VideoInfo *display = sdl.SDL_GetVideoInfo();
     const bool ownDisplay =
         display && display->current_w == screenWidth && display->current_h == screenHeight;
+    screenMode = ownDisplay ? fullScreenMode : windowMode;
     NameWindow();
     screenSurface = sdl.SDL_SetVideoMode(screenWidth, screenHeight, 16,
                                          ownDisplay ? fullScreenFlags : windowFlags);
@@ -123,8 +135,10 @@ void RunPiano() {
         const char *reason = GetWaveOutputError();
         FailStartup("no sound output: %s", reason[0] ? reason : "the mixing could not start");
     }
-    SleepMilliseconds(3000);
-    DrawKeyboard();
-    sdl.SDL_SetEventFilter(EventFilter);
+    HoldSplash();
+    if (!IsQuitDue()) {
+        DrawKeyboard();
+        isStartingUp = false;
+    }
     RunEventLoop();
 }

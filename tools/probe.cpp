@@ -1,5 +1,6 @@
 // Listens to a recording of the program, as a person checking it would: where its sound breaks
-// off, and which of its notes it played. Recordings and samples are read by SDL's own loader.
+// off, which of its notes it played, and how it ends. Recordings and samples are read by SDL's
+// own loader.
 //
 //   velmora_probe gaps RECORDING.wav
 //       every stretch of digital silence longer than 5 ms between the first and the last sound,
@@ -7,6 +8,11 @@
 //   velmora_probe notes RECORDING.wav PROGRAM_DIRECTORY
 //       one line per note heard: its time, the sample it is (by name, "1" to "16d") and how
 //       well it matches (normalised correlation, 1 is exact)
+//   velmora_probe fade RECORDING.wav
+//       fails unless the sound ends faded out: its peak over the last 2 ms before the silence
+//       at most a quarter of its peak 15 to 20 ms before, where a note still rings (512 or
+//       more). A sound cut off keeps its level to the end, whatever the phase it stops at; the
+//       program's fade over its last block leaves a tenth of it.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -147,19 +153,39 @@ static int PrintNotes(const std::vector<double> &values, const std::string &dire
     return 0;
 }
 
+static int CheckFade(const std::vector<double> &values) {
+    size_t end = values.size();
+    while (end > 0 && std::fabs(values[end - 1]) <= silenceLevel)
+        --end;
+    auto peak = [&](double fromMilliseconds, double toMilliseconds) {
+        double highest = 0;
+        for (size_t index = end - size_t(fromMilliseconds * rate / 1000);
+             index < end - size_t(toMilliseconds * rate / 1000); ++index)
+            highest = std::max(highest, std::fabs(values[index]));
+        return highest;
+    };
+    if (end < rate / 50)
+        return printf("no sound to end\n"), 1;
+    double ringing = peak(20, 15), last = peak(2, 0);
+    printf("peak 20 to 15 ms before the end: %.0f, over the last 2 ms: %.0f\n", ringing, last);
+    return ringing >= 8 * soundLevel && last <= ringing / 4 ? 0 : 1;
+}
+
 int main(int argc, char **argv) {
     if (BindSdl() != 0) {
         fprintf(stderr, "velmora_probe: cannot load %s\n", sdlLibraryName);
         return 1;
     }
     std::string mode = argc > 2 ? argv[1] : "";
-    if ((mode != "gaps" || argc != 3) && (mode != "notes" || argc != 4)) {
-        fprintf(stderr, "usage: velmora_probe gaps RECORDING.wav\n"
+    if (((mode != "gaps" && mode != "fade") || argc != 3) && (mode != "notes" || argc != 4)) {
+        fprintf(stderr, "usage: velmora_probe gaps|fade RECORDING.wav\n"
                         "       velmora_probe notes RECORDING.wav PROGRAM_DIRECTORY\n");
         return 2;
     }
     std::vector<double> values = LoadValues(argv[2]);
     if (values.empty())
         return 1;
+    if (mode == "fade")
+        return CheckFade(values);
     return mode == "gaps" ? PrintGaps(values) : PrintNotes(values, argv[3]);
 }

@@ -11,7 +11,7 @@
 
 #include "assets/assets.h"
 #include "audio/voices.h"
-#include "keyboard/touch.h"
+#include "input/touch.h"
 #include "screen/draw.h"
 #include "support.h"
 

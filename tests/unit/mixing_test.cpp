@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <numeric>
 #include <thread>
 
 #include "audio/mixing.h"
@@ -74,21 +75,25 @@ TEST_F(MixingThread, NoteStartedBeforeAPassGoesOutInTheNextBlock) {
 }
 
 TEST_F(MixingThread, CloseLetsTheMixedBlocksOutThenFadesToSilence) {
+    const int16_t level = 8000; // a full-scale note, at quarter gain
     firstNote.assign(200 * 1024, 0);
     for (size_t index = 0; index < firstNote.size(); index += 2)
-        firstNote[index] = 40; // heard as 10
+        firstNote[index + 1] = 4 * level >> 8;
     ASSERT_EQ(OpenAudio(1, 22050, 1024), 1);
     PlayUntil(3);
     CloseWhilePlaying();
     int last = fakeWave.queued - 1;
     ASSERT_GE(last, 3);
     for (int index = 1; index < last; ++index)
-        EXPECT_EQ(Queued(index), Block(512, 10)) << index;
-    // Ringing notes end in one block that fades to silence rather than stop dead.
+        EXPECT_EQ(Queued(index), Block(512, level)) << index;
+    // Ringing notes end in one block that falls evenly to silence rather than stop dead: from
+    // the note's level to 0 in steps of at most two 512ths of it.
     Block fade = Queued(last);
-    EXPECT_EQ(fade.front(), 10);
     EXPECT_EQ(fade.back(), 0);
-    EXPECT_TRUE(std::is_sorted(fade.rbegin(), fade.rend()));
+    fade.insert(fade.begin(), level);
+    std::adjacent_difference(fade.begin(), fade.end(), fade.begin());
+    for (int step : Block(fade.begin() + 1, fade.end()))
+        ASSERT_TRUE(step <= 0 && step >= -2 * level / 512) << step;
 }
 
 TEST_F(MixingThread, FailedOpenLeavesNothingOpenAndStartsNoThread) {

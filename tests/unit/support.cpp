@@ -39,6 +39,8 @@ void StartTestScreen() {
         ASSERT_GE(sdl.SDL_Init(SDL_INIT_VIDEO), 0);
         screenSurface = sdl.SDL_SetVideoMode(screenWidth, screenHeight, 16, SDL_SWSURFACE);
         ASSERT_NE(screenSurface, nullptr);
+    }
+    if (sdl.SDL_UpdateRect != RecordUpdateRect) { // again after a test bound SDL afresh
         realUpdateRect = sdl.SDL_UpdateRect;
         realUpdateRects = sdl.SDL_UpdateRects;
         sdl.SDL_UpdateRect = RecordUpdateRect;

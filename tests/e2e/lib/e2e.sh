@@ -61,3 +61,20 @@ ExpectExit() {
     StageWaitExit
     [ "$PROGRAM_STATUS" -eq 0 ] || Fail "ended with status $PROGRAM_STATUS"
 }
+
+# Taps X Y, then ends the program by a command while the note rings: EndWhileRinging X Y COMMAND...
+EndWhileRinging() {
+    StageTap "$1" "$2"
+    shift 2
+    "$@"
+    ExpectExit
+}
+
+# As EndWhileRinging, recorded; fails unless the sound fades out rather than stops dead:
+# ExpectFadedEnd FILE X Y COMMAND...
+ExpectFadedEnd() {
+    local file=$1
+    shift
+    Record "$file" EndWhileRinging "$@"
+    "$VELMORA_PROBE" fade "$file" || Fail "the sound did not fade out at the end ($file)"
+}
