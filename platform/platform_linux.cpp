@@ -5,10 +5,12 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +43,25 @@ size_t GetExecutablePath(char *outPath, size_t outSize) {
     }
     outPath[length] = 0;
     return static_cast<size_t>(length);
+}
+
+size_t ResolvePath(const char *path, char *outPath, size_t outSize) {
+    if (outSize == 0)
+        return 0;
+    outPath[0] = 0;
+    char resolved[PATH_MAX];
+    if (!realpath(path, resolved))
+        return 0;
+    size_t length = strlen(resolved);
+    if (length >= outSize)
+        return 0;
+    memcpy(outPath, resolved, length + 1);
+    return length;
+}
+
+bool IsDirectory(const char *path) {
+    struct stat status;
+    return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 void *OpenLibrary(const char *fileName) {
