@@ -65,9 +65,11 @@ unshare --mount --pid --fork true 2>/dev/null ||
 tarball=$build/clean-root/bookworm.tar
 if [ ! -s "$tarball" ]; then
     mkdir -p "$build/clean-root"
+    # mmdebstrap tells a tarball from a directory by its name's ending.
+    rm -rf "$build/clean-root/partial.tar"
     Check "a clean Debian 12 root is made" "$work/mmdebstrap.log" \
-        mmdebstrap --variant=apt bookworm "$tarball.part" </dev/null || exit 1
-    mv "$tarball.part" "$tarball"
+        mmdebstrap --variant=apt bookworm "$build/clean-root/partial.tar" </dev/null || exit 1
+    mv "$build/clean-root/partial.tar" "$tarball"
 fi
 
 # The package built from this tree, installed as a user would, with nothing else asked for.
