@@ -12,7 +12,7 @@ build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 work=$(mktemp -d)
 # The roots' mounts live in namespaces that end with their commands, so no mount is left here.
-trap 'StageDown "$work/stage"; rm -rf --one-file-system "$work"' EXIT
+trap 'kill "${play:-}" 2>/dev/null; StageDown "$work/stage"; rm -rf --one-file-system "$work"' EXIT
 failed=0
 
 Skip() {
@@ -72,6 +72,19 @@ if [ ! -s "$tarball" ]; then
     mv "$build/clean-root/partial.tar" "$tarball"
 fi
 
+# scripts/play from a fresh clone of the committed project, on the stage's display; it runs
+# while the package is tried, each line stamped with the second it came.
+StageUp "$work/stage" && MakeRoot play || exit 1
+git clone -q --no-checkout "$source" "$work/play/root/velmora" &&
+    git -C "$work/play/root/velmora" checkout -q "$(git -C "$source" rev-parse HEAD)" || exit 1
+: >"$work/play.log"
+exec {log}> >(while IFS= read -r line; do echo "$SECONDS $line"; done >"$work/play.log")
+stamper=$!
+InRoot play env DISPLAY=":$(cat "$work/stage/display")" /root/velmora/scripts/play \
+    >&"$log" 2>&1 &
+play=$! started=$SECONDS
+exec {log}>&-
+
 # The package built from this tree, installed as a user would, with nothing else asked for.
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" >/dev/null 2>&1
 deb=$(ls "$work"/deb/velmora_*.deb) && MakeRoot package && cp "$deb" "$work/package/root/" ||
@@ -89,23 +102,15 @@ if Check "the package installs on a clean system" "$work/install.log" InRoot pac
         sh -c 'velmora --version | grep "^velmora [0-9]"'
 fi
 
-# scripts/play from a fresh clone of the committed project, on the stage's display.
-StageUp "$work/stage" && MakeRoot play || exit 1
-git clone -q --no-checkout "$source" "$work/play/root/velmora" &&
-    git -C "$work/play/root/velmora" checkout -q "$(git -C "$source" rev-parse HEAD)" || exit 1
-: >"$work/play.log"
-InRoot play env DISPLAY=":$(cat "$work/stage/display")" /root/velmora/scripts/play \
-    >"$work/play.log" 2>&1 &
-play=$! started=$SECONDS building=""
-until grep -q "^Velmora starting" "$work/play.log" || ! kill -0 "$play" 2>/dev/null; do
-    [ -n "$building" ] || ! grep -q "^velmora: building" "$work/play.log" || building=$SECONDS
+until grep -q "^[0-9]* Velmora starting" "$work/play.log" || ! kill -0 "$play" 2>/dev/null; do
     sleep 1
 done
 kill "$play" 2>/dev/null
-wait "$play"
-Expect "scripts/play builds and starts the program on a clean system" "Velmora starting" \
+wait "$play" "$stamper"
+Expect "scripts/play builds and starts the program on a clean system" "[0-9]* Velmora starting" \
     "$work/play.log"
 # For the README's figures: what installing the packages and the first build took here.
-echo "scripts/play: packages $((${building:-$SECONDS} - started)) s," \
-    "then building up to the start-up line $((SECONDS - ${building:-$SECONDS})) s"
+awk -v started="$started" '/^[0-9]* velmora: building/ { building = $1 }
+    /^[0-9]* Velmora starting/ { printf "scripts/play: packages %d s, then building up to " \
+        "the start-up line %d s\n", building - started, $1 - building }' "$work/play.log"
 exit $failed
