@@ -41,21 +41,26 @@ MakeRoot() {
 
 # Runs a command as the root user of copy NAME, in mount and process namespaces of its own: the
 # mounts, and any process the command leaves, end with it or when it is killed. The root gets
-# /proc, /sys, the host's devices in place of its own nodes (which a nodev /tmp would disable)
-# and the X servers' sockets: InRoot NAME COMMAND...
+# /proc, /sys, the host's devices in place of its own nodes (which a nodev /tmp would disable),
+# the X servers' sockets, and a folder of the build tree as apt's store of downloaded packages,
+# so that later runs install the same packages without downloading them again:
+# InRoot NAME COMMAND...
 # shellcheck disable=SC2016 # the inner script expands its own arguments
 InRoot() (
-    exec unshare --mount --pid --kill-child --propagation private -- bash -c '
-        root=$1
-        shift
+    mkdir -p "$build/clean-root/packages-$1" &&
+        exec unshare --mount --pid --kill-child --propagation private -- bash -c '
+        root=$1 packages=$2
+        shift 2
         mount -t proc proc "$root/proc" && mount --rbind /sys "$root/sys" &&
-            mount -t tmpfs tmpfs "$root/dev/shm" || exit 1
+            mount -t tmpfs tmpfs "$root/dev/shm" &&
+            mount --bind "$packages" "$root/var/cache/apt/archives" || exit 1
         for node in null zero full random urandom tty; do
             mount --bind "/dev/$node" "$root/dev/$node" || exit 1
         done
         mkdir -p "$root/tmp/.X11-unix" && mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix" &&
             chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
-                DEBIAN_FRONTEND=noninteractive "$@"' _ "$work/$1" "${@:2}"
+                DEBIAN_FRONTEND=noninteractive "$@"' _ "$work/$1" \
+            "$build/clean-root/packages-$1" "${@:2}"
 )
 
 [ "$(id -u)" = 0 ] || Skip "making a root with mmdebstrap and entering it needs root"
