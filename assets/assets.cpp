@@ -57,25 +57,82 @@ static char assetProblem[PATH_MAX + 160];
 // The splash surface draws from this copy of the embedded picture for the life of the process.
 static unsigned char splashBuffer[sizeof splashPixels];
 
-void SetBaseDirectoryFromPath(const char *executablePath) {
-    baseDirectory[0] = 0;
-    size_t length = strnlen(executablePath, sizeof baseDirectory);
-    if (length == sizeof baseDirectory)
-        return;
-    // Cut after the last separator, whatever the program and its folders are called.
-    const char *lastSeparator = strrchr(executablePath, '/');
-    if (!lastSeparator)
-        return;
-    size_t directoryLength = static_cast<size_t>(lastSeparator - executablePath) + 1;
-    memcpy(baseDirectory, executablePath, directoryLength);
-    baseDirectory[directoryLength] = 0;
+char programDirectory[PATH_MAX];
+char installedDirectory[PATH_MAX];
+
+// Where an installed tree keeps the files, relative to the parent of the program's bin/.
+static const char installedData[] = "share/velmora/";
+static const char *const assetFolders[] = {"Gfx", "Samples"};
+
+// Copies the first length bytes of text into out as a string; false (out empty) if they do not
+// fit.
+static bool CopyPrefix(const char *text, size_t length, char *out, size_t outSize) {
+    out[0] = 0;
+    if (length >= outSize)
+        return false;
+    memcpy(out, text, length);
+    out[length] = 0;
+    return true;
 }
 
-void FindBaseDirectory() {
+// A place holds the files once either folder is there: a tree missing one of them then reports
+// its missing files as before, rather than sending the program to look elsewhere.
+static bool HoldsAssets(const char *directory) {
+    for (const char *folder : assetFolders) {
+        char path[PATH_MAX];
+        if (snprintf(path, sizeof path, "%s%s", directory, folder) < int(sizeof path) &&
+            IsDirectory(path))
+            return true;
+    }
+    return false;
+}
+
+BaseDirectoryResult SetBaseDirectoryFromPath(const char *executablePath) {
+    baseDirectory[0] = 0;
+    installedDirectory[0] = 0;
+    programDirectory[0] = 0;
+    // Cut after the last separator, whatever the program and its folders are called.
+    const char *lastSeparator = strrchr(executablePath, '/');
+    if (strnlen(executablePath, PATH_MAX) == PATH_MAX || !lastSeparator ||
+        !CopyPrefix(executablePath, size_t(lastSeparator - executablePath) + 1, programDirectory,
+                    sizeof programDirectory))
+        return baseDirectoryNoProgram;
+    // The path is resolved, so its parent is the part before the separator ahead of the last;
+    // the root is its own parent.
+    size_t parentLength = strlen(programDirectory) - 1;
+    while (parentLength > 0 && programDirectory[parentLength - 1] != '/')
+        --parentLength;
+    if (parentLength == 0)
+        parentLength = 1;
+    if (CopyPrefix(programDirectory, parentLength, installedDirectory, sizeof installedDirectory) &&
+        parentLength + strlen(installedData) < sizeof installedDirectory)
+        strcat(installedDirectory, installedData);
+    else
+        installedDirectory[0] = 0;
+    const char *const places[] = {programDirectory, installedDirectory};
+    for (const char *place : places) {
+        if (place[0] && HoldsAssets(place)) {
+            strcpy(baseDirectory, place);
+            return baseDirectoryFound;
+        }
+    }
+    return baseDirectoryNoFiles;
+}
+
+BaseDirectoryResult FindBaseDirectory(const char *startedAs) {
     char executablePath[PATH_MAX];
-    if (GetExecutablePath(executablePath, sizeof executablePath) == 0)
-        executablePath[0] = 0;
-    SetBaseDirectoryFromPath(executablePath);
+    if (GetExecutablePath(executablePath, sizeof executablePath) > 0)
+        return SetBaseDirectoryFromPath(executablePath);
+    // Without /proc, a path the program was started by still leads to it. A bare name was found
+    // through PATH, and the working directory says nothing about where the program lives, so
+    // neither is guessed from.
+    if (startedAs && strchr(startedAs, '/') &&
+        ResolvePath(startedAs, executablePath, sizeof executablePath) > 0)
+        return SetBaseDirectoryFromPath(executablePath);
+    programDirectory[0] = 0;
+    installedDirectory[0] = 0;
+    baseDirectory[0] = 0;
+    return baseDirectoryNoProgram;
 }
 
 bool BuildAssetPath(const char *relativeName, char *outPath, size_t outSize) {

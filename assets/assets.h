@@ -1,5 +1,6 @@
-// The program's pictures and samples: found beside the executable, loaded once at start-up,
-// and kept for the life of the process. The splash picture is compiled in.
+// The program's pictures and samples: found beside the executable or in the installed tree's
+// share/velmora, loaded once at start-up, and kept for the life of the process. The splash
+// picture is compiled in.
 #pragma once
 
 #include <SDL/SDL.h>
@@ -27,7 +28,7 @@ inline constexpr int splashWidth = 240;
 inline constexpr int splashHeight = 320;
 inline constexpr int iconSize = 32;
 
-// The executable's directory with its trailing '/'.
+// The directory the pictures and samples are loaded from, with its trailing '/'.
 extern char baseDirectory[PATH_MAX];
 
 extern SDL_Surface *keyImages[imageCount];
@@ -50,12 +51,29 @@ extern const unsigned char splashPixels[splashWidth * splashHeight * 4];
 // The embedded window icon: iconSize x iconSize, bytes as in splashPixels.
 extern const unsigned char iconPixels[iconSize * iconSize * 4];
 
-// Fills baseDirectory from the executable's own path.
-void FindBaseDirectory();
+// Where the files were found, or why not.
+enum BaseDirectoryResult {
+    baseDirectoryFound,
+    baseDirectoryNoProgram, // the program's own folder is unknown
+    baseDirectoryNoFiles,   // neither place holds Gfx/ or Samples/
+};
 
-// Sets baseDirectory to the part of an executable's path up to and including its last '/';
-// empty when the path has none or does not fit.
-void SetBaseDirectoryFromPath(const char *executablePath);
+// The executable's resolved directory with its trailing '/'; empty when it is unknown.
+extern char programDirectory[PATH_MAX];
+
+// The installed tree's data folder for that directory: share/velmora/ beside its parent
+// (/usr/share/velmora/ for /usr/bin/); empty when it does not fit.
+extern char installedDirectory[PATH_MAX];
+
+// Finds the program's directory from its resolved executable, or where that cannot be read from
+// startedAs (the path it was started by) when that holds a '/', and then the files from it.
+// Never from the working directory.
+BaseDirectoryResult FindBaseDirectory(const char *startedAs);
+
+// Sets programDirectory to the part of a resolved executable path up to and including its last
+// '/', and baseDirectory to the first of programDirectory and installedDirectory that holds a
+// Gfx/ or Samples/ folder (empty when neither does).
+BaseDirectoryResult SetBaseDirectoryFromPath(const char *executablePath);
 
 // Writes baseDirectory + relativeName into outPath; false (and an empty path) if it does not fit.
 bool BuildAssetPath(const char *relativeName, char *outPath, size_t outSize);

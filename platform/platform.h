@@ -22,6 +22,13 @@ size_t GetExecutablePath(char *outPath, size_t outSize);
 // in problem: the system's words in lower case, or "not a regular file".
 FILE *OpenRegularFile(const char *path, uint64_t *size, char *problem, size_t problemSize);
 
+// Writes the absolute path of an existing file with every link and "." or ".." resolved, as
+// GetExecutablePath does; returns its length, 0 when it does not exist or does not fit.
+size_t ResolvePath(const char *path, char *outPath, size_t outSize);
+
+// Whether the path names a directory (following links).
+bool IsDirectory(const char *path);
+
 // Opens a shared library by file name through the loader's normal search; null on failure.
 void *OpenLibrary(const char *fileName);
 

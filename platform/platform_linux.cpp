@@ -13,6 +13,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -75,6 +76,25 @@ FILE *OpenRegularFile(const char *path, uint64_t *size, char *problem, size_t pr
     }
     *size = static_cast<uint64_t>(status.st_size);
     return stream;
+}
+
+size_t ResolvePath(const char *path, char *outPath, size_t outSize) {
+    if (outSize == 0)
+        return 0;
+    outPath[0] = 0;
+    char resolved[PATH_MAX];
+    if (!realpath(path, resolved))
+        return 0;
+    size_t length = strlen(resolved);
+    if (length >= outSize)
+        return 0;
+    memcpy(outPath, resolved, length + 1);
+    return length;
+}
+
+bool IsDirectory(const char *path) {
+    struct stat status;
+    return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 void *OpenLibrary(const char *fileName) {

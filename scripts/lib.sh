@@ -17,8 +17,9 @@ PACKAGE_PACKAGES="dpkg-dev file"
 TEST_PACKAGES="googletest libgtest-dev libbenchmark-dev xvfb x11-utils xdotool imagemagick bc \
 sox pulseaudio pulseaudio-utils libasound2-plugins \
 $PACKAGE_PACKAGES desktop-file-utils libcaca0 libpulse0 libxext6"
-# Debian's and AppStream's checkers judge the installed tree and the package.
-TEST_PACKAGES="$TEST_PACKAGES lintian appstream"
+# Debian's and AppStream's checkers judge the installed tree and the package; a clean Debian
+# root made by mmdebstrap is where the package and scripts/play meet a new machine.
+TEST_PACKAGES="$TEST_PACKAGES lintian appstream mmdebstrap"
 # scripts/soak keeps the processors busy beside the program.
 SOAK_PACKAGES="stress-ng"
 

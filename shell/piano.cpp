@@ -34,8 +34,21 @@ static bool sdlStarted;
     EndProcess(1);
 }
 
-void AppEntry() {
-    FindBaseDirectory();
+// Ends start-up, saying where the files were looked for, unless they are found.
+static void FindFilesOrFail(const char *startedAs) {
+    switch (FindBaseDirectory(startedAs)) {
+    case baseDirectoryFound:
+        return;
+    case baseDirectoryNoProgram:
+        FailStartup("cannot find the program's own folder");
+    case baseDirectoryNoFiles:
+        FailStartup("cannot find Gfx/ or Samples/ in %s%s%s", programDirectory,
+                    installedDirectory[0] ? " or " : "", installedDirectory);
+    }
+}
+
+void AppEntry(const char *startedAs) {
+    FindFilesOrFail(startedAs);
     if (BindSdl() != 0) {
         if (!sdl.library)
             FailStartup("cannot load %s: %s", sdlLibraryName, GetLastPlatformErrorText());

@@ -22,8 +22,8 @@ struct Paint {
     double alpha;
 };
 
-// The sizes written, each as icons/velmora-SIZE.png.
-constexpr std::array<int, 2> iconSizes = {64, 128};
+// The sizes written, each as icons/velmora-SIZE.png; the build names them.
+constexpr int iconSizes[] = {VELMORA_ICON_SIZES};
 
 // Whether a point lies inside a rectangle whose corners are rounded by the radius.
 bool InsideRoundedRectangle(double x, double y, double left, double top, double right,

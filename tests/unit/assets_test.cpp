@@ -1,5 +1,6 @@
 // Where the program looks for its files, and binding the SDL library by name.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstring>
@@ -12,27 +13,61 @@
 
 namespace {
 
-TEST(Assets, BaseDirectoryIsCutAfterTheLastSeparator) {
-    const std::string longest(PATH_MAX - 10, 'd'); // with "/", "/velmora" and the zero: PATH_MAX
+TEST(Assets, ProgramDirectoryIsCutAfterTheLastSeparator) {
+    const std::string longest(PATH_MAX - 12, 'd'); // with "/", "/b/velmora" and the zero: PATH_MAX
     const struct {
-        std::string executable, directory;
+        std::string executable, directory, installed;
     } rows[] = {
-        {"/usr/local/bin/velmora", "/usr/local/bin/"},
-        {"/x/Velmora.exe/velmora", "/x/Velmora.exe/"},
-        {"/home/zoë/клавиши ♪/velmora", "/home/zoë/клавиши ♪/"},
-        {"/velmora", "/"},
-        {"velmora", ""},
-        {"/" + longest + "/velmora", "/" + longest + "/"},
-        {"/" + longest + "x/velmora", ""},
+        {"/usr/local/bin/velmora", "/usr/local/bin/", "/usr/local/share/velmora/"},
+        {"/x/Velmora.exe/velmora", "/x/Velmora.exe/", "/x/share/velmora/"},
+        {"/home/zoë/клавиши ♪/velmora", "/home/zoë/клавиши ♪/", "/home/zoë/share/velmora/"},
+        {"/bin/velmora", "/bin/", "/share/velmora/"},
+        {"/velmora", "/", "/share/velmora/"},
+        {"velmora", "", ""},
+        {"/" + longest + "/b/velmora", "/" + longest + "/b/", ""},
+        {"/" + longest + "/bx/velmora", "", ""},
     };
     for (const auto &row : rows) {
         strcpy(baseDirectory, "stale/");
-        SetBaseDirectoryFromPath(row.executable.c_str());
-        EXPECT_EQ(baseDirectory, row.directory) << row.executable.substr(0, 40);
+        EXPECT_EQ(SetBaseDirectoryFromPath(row.executable.c_str()),
+                  row.directory.empty() ? baseDirectoryNoProgram : baseDirectoryNoFiles);
+        EXPECT_EQ(programDirectory, row.directory) << row.executable.substr(0, 40);
+        EXPECT_EQ(installedDirectory, row.installed) << row.executable.substr(0, 40);
+        EXPECT_EQ(baseDirectory, std::string());
     }
-    FindBaseDirectory();
-    EXPECT_EQ(baseDirectory,
+    // The test program lives in the build tree's tests/, where no files are.
+    EXPECT_EQ(FindBaseDirectory("velmora"), baseDirectoryNoFiles);
+    EXPECT_EQ(programDirectory,
               std::filesystem::canonical("/proc/self/exe").parent_path().string() + "/");
+}
+
+// Beside the program first, as a build tree has them, then where an installed tree has them.
+TEST(Assets, FilesAreLookedForBesideTheProgramThenInShare) {
+    namespace fs = std::filesystem;
+    const fs::path root =
+        fs::temp_directory_path() / ("velmora-places-" + std::to_string(getpid()));
+    const struct {
+        std::vector<std::string> folders;
+        std::string found;
+    } rows[] = {
+        {{"bin/Gfx", "bin/Samples"}, "bin/"},
+        {{"bin/Samples", "share/velmora/Gfx", "share/velmora/Samples"}, "bin/"},
+        {{"share/velmora/Gfx", "share/velmora/Samples"}, "share/velmora/"},
+        {{"share/velmora/Samples"}, "share/velmora/"},
+        {{"bin/gfx", "share/Gfx", "Gfx", "velmora/Samples"}, ""},
+    };
+    for (const auto &row : rows) {
+        fs::remove_all(root);
+        fs::create_directories(root / "bin");
+        for (const auto &folder : row.folders)
+            fs::create_directories(root / folder);
+        SCOPED_TRACE(row.folders.front());
+        EXPECT_EQ(SetBaseDirectoryFromPath((root / "bin/velmora").c_str()),
+                  row.found.empty() ? baseDirectoryNoFiles : baseDirectoryFound);
+        EXPECT_EQ(baseDirectory, row.found.empty() ? "" : (root / row.found).string());
+    }
+    fs::remove_all(root);
+    baseDirectory[0] = 0;
 }
 
 TEST(Assets, PathNeverWritesPastItsBuffer) {
