@@ -20,8 +20,10 @@ SaidTimes() {
 
 Start
 StageTapKey 1
+echo "stopping the server"
 StageStopServer
 SaidTimes 1 "sound output lost: "
+echo "starting the server"
 StageStartServer
 back=$(date +%s%N) looks=0
 until HasStream; do
@@ -31,8 +33,10 @@ until HasStream; do
 done
 echo "the program's stream was back $((($(date +%s%N) - back) / 1000000)) ms after the server"
 SaidTimes 1 "sound output is back"
+echo "recording a note"
 Record "$STAGE_DIR/restart.wav" StageTapKey 5
 ExpectNotes "$STAGE_DIR/restart.wav" 5
+echo "stopping the server for the exit button"
 StageStopServer
 SaidTimes 2 "sound output lost: "
 StageTapExit

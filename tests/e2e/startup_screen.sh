@@ -50,18 +50,14 @@ Expect() {
 
 # Judge WANTED: runs the program to its keyboard and out; WANTED 1 for full screen, 0 for not.
 Judge() {
-    local wid="" full title X Y
+    local full title X Y
     StageLaunch
-    until [ -n "$wid" ] || ! kill -0 "$PROGRAM_PID"; do
-        wid=$(xdotool search --onlyvisible --classname velmora | tail -1)
-    done
-    eval "$(xdotool getwindowgeometry --shell "$wid")"
-    until [ "$(StagePixel $((X + 100)) $((Y + 2)))" = "#000000" ] &&
-        [ "$(StagePixel $((X + 200)) $((Y + 300)))" != "#000000" ]; do :; done
+    StageWaitWindowKeyboard || { Verdict 1 "keyboard" "$(cat "$STAGE_DIR/program.err")" && return; }
+    X=$WINDOW_X Y=$WINDOW_Y
     Mark
     # SDL 2 asks the window manager for full screen; SDL 1.2 maps an unmanaged window over it.
     full=$(grep -c '(_NET_WM_STATE)\|window 0x[0-9a-f]*, override YES' "$work/events")
-    title=$(xdotool getwindowname "$wid")
+    title=$(xdotool getwindowname "$(xdotool search --onlyvisible --classname velmora | tail -n 1)")
     # SDL 1.2 places a click where the pointer last moved to, so the pointer comes from afar.
     xdotool mousemove $((X + 120)) $((Y + 160))
     StageTap $((X + 237)) $((Y + 2))
