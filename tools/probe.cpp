@@ -10,12 +10,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "assets/assets.h"
 #include "sdl/sdl_api.h"
+#include "tools/recording.h"
 
 static constexpr double rate = 22050;
 // Quieter than any note's audible part, louder than rounding noise.
@@ -26,23 +26,6 @@ static constexpr int shortestGap = 110;
 static constexpr int frameValues = 128;
 static constexpr int matchValues = 2048;
 static constexpr int matchSlack = 2 * frameValues;
-
-static std::vector<double> LoadValues(const std::string &path) {
-    SDL_AudioSpec spec;
-    Uint8 *data = nullptr;
-    Uint32 length = 0;
-    if (!sdl.SDL_LoadWAV_RW(sdl.SDL_RWFromFile(path.c_str(), "rb"), 1, &spec, &data, &length)) {
-        fprintf(stderr, "velmora_probe: cannot read %s: %s\n", path.c_str(), sdl.SDL_GetError());
-        return {};
-    }
-    std::vector<double> values(length / 2);
-    for (size_t index = 0; index < values.size(); ++index) {
-        int16_t value;
-        memcpy(&value, data + 2 * index, 2);
-        values[index] = value;
-    }
-    return values;
-}
 
 static int PrintGaps(const std::vector<double> &values) {
     size_t first = 0, last = values.size();
@@ -112,7 +95,7 @@ static double Match(const std::vector<double> &values, size_t at, const std::vec
 static int PrintNotes(const std::vector<double> &values, const std::string &directory) {
     std::vector<std::vector<double>> notes;
     for (const char *name : sampleNames) {
-        notes.push_back(LoadValues(directory + "/" + name));
+        notes.push_back(LoadRecording(directory + "/" + name));
         if (notes.back().empty())
             return 1;
     }
@@ -158,7 +141,7 @@ int main(int argc, char **argv) {
                         "       velmora_probe notes RECORDING.wav PROGRAM_DIRECTORY\n");
         return 2;
     }
-    std::vector<double> values = LoadValues(argv[2]);
+    std::vector<double> values = LoadRecording(argv[2]);
     if (values.empty())
         return 1;
     return mode == "gaps" ? PrintGaps(values) : PrintNotes(values, argv[3]);
