@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "platform/platform.h"
 
@@ -32,6 +33,7 @@ struct AlsaOutput {
     snd_pcm_t *pcm;
     std::atomic<bool> isOpen;
     uint32_t frameBytes;
+    uint32_t frameRate;
     snd_pcm_uframes_t ringFrames;
     // Buffers queued, oldest first: the first writtenCount are in the ring, with the frame
     // count written up to and including each; the rest wait for room.
@@ -40,6 +42,9 @@ struct AlsaOutput {
     uint32_t queueCount;
     uint32_t writtenCount;
     uint64_t framesWritten;
+    // On the monotonic clock, when the oldest buffer in the ring can first have left it, at the
+    // playing rate from the last look at the device.
+    int64_t oldestDueNanoseconds;
 };
 
 static AlsaOutput output;
@@ -103,8 +108,36 @@ static bool WriteWaiting(snd_pcm_uframes_t free) {
     return true;
 }
 
+static int64_t MonotonicNanoseconds() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+// Notes, from the device's free space just read, when the oldest buffer can have played. The
+// server takes the ring a period at a time, up to a period ahead of the playing rate.
+static void StampOldestDue(snd_pcm_uframes_t free) {
+    if (output.writtenCount == 0)
+        return;
+    uint64_t stillInRing = free >= output.ringFrames ? 0 : output.ringFrames - free;
+    int64_t toPlay =
+        static_cast<int64_t>(output.queueEnd[0] + stillInRing) -
+        static_cast<int64_t>(output.framesWritten + pointerSlackFrames + periodFramesWanted);
+    output.oldestDueNanoseconds =
+        MonotonicNanoseconds() + toPlay * 1000000000LL / static_cast<int64_t>(output.frameRate);
+}
+
+// True while nothing waits for room and the oldest buffer cannot have played yet: a look at the
+// device would find nothing to do. Through a sound server's plugin that look was most of what
+// the thread did at each millisecond: a lock shared with the library's own thread and several
+// system calls.
+static bool IsRingSettled() {
+    return output.writtenCount > 0 && output.writtenCount == output.queueCount &&
+           MonotonicNanoseconds() < output.oldestDueNanoseconds;
+}
+
 void ServeWaveOutput() {
-    if (!output.isOpen.load(std::memory_order_acquire) || output.queueCount == 0)
+    if (!output.isOpen.load(std::memory_order_acquire) || output.queueCount == 0 || IsRingSettled())
         return;
     snd_pcm_sframes_t available = snd_pcm_avail(output.pcm);
     if (available < 0) {
@@ -113,8 +146,10 @@ void ServeWaveOutput() {
     }
     while (available >= 0) {
         HandBackPlayed(static_cast<snd_pcm_uframes_t>(available));
-        if (!WriteWaiting(static_cast<snd_pcm_uframes_t>(available)))
+        if (!WriteWaiting(static_cast<snd_pcm_uframes_t>(available))) {
+            StampOldestDue(static_cast<snd_pcm_uframes_t>(available));
             return;
+        }
         available = snd_pcm_avail(output.pcm);
     }
 }
@@ -225,6 +260,7 @@ int OpenWaveOutput(uint16_t channels, uint32_t samplesPerSecond) {
     }
     output.pcm = pcm;
     output.frameBytes = 2u * channels;
+    output.frameRate = samplesPerSecond;
     output.queueCount = 0;
     output.writtenCount = 0;
     output.framesWritten = 0;
