@@ -56,6 +56,9 @@ struct AlsaOutput {
     // Set while there is no device: the oldest buffer is handed back at dueNanoseconds.
     bool isLost;
     uint64_t dueNanoseconds;
+    // On the monotonic clock, when the oldest buffer in the ring can first have left it, at the
+    // playing rate from the last look at the device.
+    int64_t oldestDueNanoseconds;
 };
 
 static AlsaOutput output;
@@ -169,6 +172,28 @@ static bool WriteWaiting(snd_pcm_uframes_t free) {
     return true;
 }
 
+// Notes, from the device's free space just read, when the oldest buffer can have played. The
+// server takes the ring a period at a time, up to a period ahead of the playing rate.
+static void StampOldestDue(snd_pcm_uframes_t free) {
+    if (output.writtenCount == 0)
+        return;
+    uint64_t stillInRing = free >= output.ringFrames ? 0 : output.ringFrames - free;
+    int64_t toPlay =
+        static_cast<int64_t>(output.queueEnd[0] + stillInRing) -
+        static_cast<int64_t>(output.framesWritten + pointerSlackFrames + periodFramesWanted);
+    output.oldestDueNanoseconds = static_cast<int64_t>(ReadClockNanoseconds()) +
+                                  toPlay * 1000000000LL / static_cast<int64_t>(output.rate);
+}
+
+// True while nothing waits for room and the oldest buffer cannot have played yet: a look at the
+// device would find nothing to do. Through a sound server's plugin that look was most of what
+// the thread did at each millisecond: a lock shared with the library's own thread and several
+// system calls.
+static bool IsRingSettled() {
+    return output.writtenCount > 0 && output.writtenCount == output.queueCount &&
+           static_cast<int64_t>(ReadClockNanoseconds()) < output.oldestDueNanoseconds;
+}
+
 void ServeWaveOutput() {
     if (!output.isOpen.load(std::memory_order_acquire))
         return;
@@ -180,7 +205,7 @@ void ServeWaveOutput() {
         }
         AdoptDevice(pcm);
     }
-    if (output.queueCount == 0)
+    if (output.queueCount == 0 || IsRingSettled())
         return;
     snd_pcm_sframes_t available = snd_pcm_avail(output.pcm);
     if (available < 0) {
@@ -193,8 +218,10 @@ void ServeWaveOutput() {
     }
     while (available >= 0) {
         HandBackPlayed(static_cast<snd_pcm_uframes_t>(available));
-        if (!WriteWaiting(static_cast<snd_pcm_uframes_t>(available)))
+        if (!WriteWaiting(static_cast<snd_pcm_uframes_t>(available))) {
+            StampOldestDue(static_cast<snd_pcm_uframes_t>(available));
             return;
+        }
         available = snd_pcm_avail(output.pcm);
     }
 }

@@ -1,11 +1,13 @@
 // Piano notes played from a recorded grand: the SoundFont's grand piano preset rendered by
 // FluidSynth one key at a time, dry, at one fixed velocity, with the key let go shortly before
-// the end so that the dampers close the note as they would on the instrument.
+// the end so that the dampers close the note as they would on the instrument, each brought to
+// one line of level.
 #include <fluidsynth.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 #include "generator.h"
 
@@ -54,14 +56,24 @@ std::vector<double> HalveRate(const std::vector<double> &in, size_t outFrames) {
     return out;
 }
 
-// The key whose recording plays a note. The font's recording for G#5 and A5 sits some 7 dB
-// below its neighbours, its fundamental 10 dB weaker; those two notes are played from the G5
-// recording instead, raised one and two semitones as the font itself does between recordings.
+// The key whose recording plays each note from C4 to B5, raised or lowered to it as the font
+// itself does between its recordings. Where a key's own recording dies away much sooner or
+// later than its neighbours', or starts slowly, a recording one or two keys away that matches
+// them better plays it instead: D#4 from E4, A#4 from A4, B4 from C5, D5 from D#5, and F#5 to
+// A5 from the recording for G#5, the quietest in the font but even in its decay.
+constexpr int firstNote = 60;
+constexpr int recordedKeys[] = {60, 61, 62, 64, 64, 65, 66, 67, 68, 69, 69, 72,
+                                72, 73, 75, 75, 76, 77, 80, 80, 80, 81, 82, 83};
+
 int RecordedKey(int midiNote) {
-    return midiNote == 80 || midiNote == 81 ? 79 : midiNote;
+    const int index = midiNote - firstNote;
+    return index >= 0 && index < static_cast<int>(std::size(recordedKeys)) ? recordedKeys[index]
+                                                                           : midiNote;
 }
 
-// One key: down at the start, up a third of a second before the end, both channels mixed to one.
+// One key: down at the start, up a third of a second before the end. Only the right channel is
+// kept: the font's two channels differ in phase, and mixed they cancel a partial here and there
+// (the second of C5 to D5 by 10 dB), leaving notes that sound hollow beside their neighbours.
 std::vector<double> PlayKey(fluid_synth_t *synth, int midiNote) {
     const size_t frames = 2 * NoteFrames(midiNote);
     const size_t keyUp = frames - static_cast<size_t>(releaseSeconds * renderRate);
@@ -76,10 +88,8 @@ std::vector<double> PlayKey(fluid_synth_t *synth, int midiNote) {
     fluid_synth_write_float(synth, static_cast<int>(frames - keyUp), left.data(),
                             static_cast<int>(keyUp), 1, right.data(), static_cast<int>(keyUp), 1);
     fluid_synth_all_sounds_off(synth, 0);
-    std::vector<double> mono(frames);
-    for (size_t i = 0; i < frames; ++i)
-        mono[i] = 0.5 * (static_cast<double>(left[i]) + right[i]);
-    std::vector<double> note = HalveRate(mono, NoteFrames(midiNote));
+    std::vector<double> note =
+        HalveRate(std::vector<double>(right.begin(), right.end()), NoteFrames(midiNote));
     // The recording's rumble below 20 Hz goes, and with it any offset: a first-order high-pass.
     const double pole = std::exp(-2.0 * pi * 20.0 / sampleRate);
     double previousIn = 0.0, previousOut = 0.0;
@@ -116,6 +126,41 @@ bool RenderKeys(const char *fontPath, const std::vector<int> &midiNotes,
     return loaded;
 }
 
+// The level of a note's strike, in dB: its first fifth of a second.
+double StrikeLevel(const std::vector<double> &sound) {
+    const size_t frames = std::min(sound.size(), static_cast<size_t>(0.2 * sampleRate));
+    double sum = 0.0;
+    for (size_t i = 0; i < frames; ++i)
+        sum += sound[i] * sound[i];
+    return 10.0 * std::log10(sum / frames);
+}
+
+// Brings every note's strike onto the straight line that best fits them all by pitch, so that
+// the recordings' own differences in level (the one for G#5 lies 10 dB under its neighbours)
+// do not show as a loud or a quiet key, while the keyboard keeps its overall slope.
+void TrimToLine(const std::vector<int> &midiNotes, std::vector<std::vector<double>> &sounds) {
+    const size_t count = sounds.size();
+    std::vector<double> levels(count);
+    double meanNote = 0.0, meanLevel = 0.0;
+    for (size_t i = 0; i < count; ++i) {
+        levels[i] = StrikeLevel(sounds[i]);
+        meanNote += midiNotes[i] / static_cast<double>(count);
+        meanLevel += levels[i] / count;
+    }
+    double covariance = 0.0, variance = 0.0;
+    for (size_t i = 0; i < count; ++i) {
+        covariance += (midiNotes[i] - meanNote) * (levels[i] - meanLevel);
+        variance += (midiNotes[i] - meanNote) * (midiNotes[i] - meanNote);
+    }
+    const double slope = variance > 0.0 ? covariance / variance : 0.0;
+    for (size_t i = 0; i < count; ++i) {
+        const double wanted = meanLevel + slope * (midiNotes[i] - meanNote);
+        const double factor = std::pow(10.0, (wanted - levels[i]) / 20.0);
+        for (double &value : sounds[i])
+            value *= factor;
+    }
+}
+
 } // namespace
 
 bool RenderPianoNotes(const char *fontPath, const std::vector<int> &midiNotes,
@@ -128,6 +173,7 @@ bool RenderPianoNotes(const char *fontPath, const std::vector<int> &midiNotes,
                 fontPath);
         return false;
     }
+    TrimToLine(midiNotes, sounds);
     // One gain for all: the loudest note peaks at -1 dBFS, the rest keep the piano's balance.
     double peak = 0.0;
     for (const std::vector<double> &sound : sounds) {

@@ -13,15 +13,18 @@
 //       at most a quarter of its peak 15 to 20 ms before, where a note still rings (512 or
 //       more). A sound cut off keeps its level to the end, whatever the phase it stops at; the
 //       program's fade over its last block leaves a tenth of it.
+//   velmora_probe delays RECORDING.wav PROGRAM_DIRECTORY
+//       one line per click of velmora_marker: its time and the milliseconds from it to the
+//       next note heard ("none" if no note follows)
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "assets/assets.h"
 #include "sdl/sdl_api.h"
+#include "tools/recording.h"
 
 static constexpr double rate = 22050;
 // Quieter than any note's audible part, louder than rounding noise.
@@ -32,23 +35,6 @@ static constexpr int shortestGap = 110;
 static constexpr int frameValues = 128;
 static constexpr int matchValues = 2048;
 static constexpr int matchSlack = 2 * frameValues;
-
-static std::vector<double> LoadValues(const std::string &path) {
-    SDL_AudioSpec spec;
-    Uint8 *data = nullptr;
-    Uint32 length = 0;
-    if (!sdl.SDL_LoadWAV_RW(sdl.SDL_RWFromFile(path.c_str(), "rb"), 1, &spec, &data, &length)) {
-        fprintf(stderr, "velmora_probe: cannot read %s: %s\n", path.c_str(), sdl.SDL_GetError());
-        return {};
-    }
-    std::vector<double> values(length / 2);
-    for (size_t index = 0; index < values.size(); ++index) {
-        int16_t value;
-        memcpy(&value, data + 2 * index, 2);
-        values[index] = value;
-    }
-    return values;
-}
 
 static int PrintGaps(const std::vector<double> &values) {
     size_t first = 0, last = values.size();
@@ -115,40 +101,74 @@ static double Match(const std::vector<double> &values, size_t at, const std::vec
     return recorded > 0 && played > 0 ? product / std::sqrt(recorded * played) : 0;
 }
 
-static int PrintNotes(const std::vector<double> &values, const std::string &directory) {
+struct Heard {
+    size_t at;
+    int note;
+    double match;
+};
+
+// The notes heard in a recording, in order; false if a sample cannot be read.
+static bool HearNotes(const std::vector<double> &values, const std::string &directory,
+                      std::vector<Heard> &heard) {
     std::vector<std::vector<double>> notes;
     for (const char *name : sampleNames) {
-        notes.push_back(LoadValues(directory + "/" + name));
+        notes.push_back(LoadRecording(directory + "/" + name));
         if (notes.back().empty())
-            return 1;
+            return false;
     }
-    std::vector<std::pair<size_t, int>> heard;
     for (size_t frame : FindOnsets(values)) {
         size_t centre = frame * frameValues;
-        double best = 0;
-        int bestNote = 0;
-        size_t bestAt = centre;
+        Heard best{centre, 0, 0};
         for (int note = 0; note < sampleCount; ++note)
             for (size_t at = centre > matchSlack ? centre - matchSlack : 0;
                  at < centre + matchSlack; at += 2) {
                 double score = Match(values, at, notes[note]);
-                if (score > best) {
-                    best = score;
-                    bestNote = note;
-                    bestAt = at;
-                }
+                if (score > best.match)
+                    best = {at, note, score};
             }
         // An attack that swells over several frames is found more than once.
         bool repeated = false;
-        for (auto [at, note] : heard)
-            repeated |= note == bestNote && bestAt < at + rate * 0.15;
-        if (repeated)
-            continue;
-        heard.push_back({bestAt, bestNote});
-        std::string name = sampleNames[bestNote];
+        for (const Heard &earlier : heard)
+            repeated |= earlier.note == best.note && best.at < earlier.at + rate * 0.15;
+        if (!repeated)
+            heard.push_back(best);
+    }
+    return true;
+}
+
+static int PrintNotes(const std::vector<double> &values, const std::string &directory) {
+    std::vector<Heard> heard;
+    if (!HearNotes(values, directory, heard))
+        return 1;
+    for (const Heard &note : heard) {
+        std::string name = sampleNames[note.note];
         name = name.substr(name.find('/') + 1);
         name = name.substr(0, name.find('.'));
-        printf("%.3f %s %.2f\n", bestAt / rate, name.c_str(), best);
+        printf("%.3f %s %.2f\n", note.at / rate, name.c_str(), note.match);
+    }
+    return 0;
+}
+
+// Finds the clicks velmora_marker sends (a step from near full scale to near its negative,
+// which no note makes) and takes them out, then gives the time from each to the next note.
+static int PrintDelays(std::vector<double> &values, const std::string &directory) {
+    std::vector<size_t> clicks;
+    for (size_t index = 1; index + 1 < values.size(); ++index) {
+        if (values[index] - values[index + 1] > 45000) {
+            clicks.push_back(index);
+            values[index] = values[index + 1] = values[index - 1];
+        }
+    }
+    std::vector<Heard> heard;
+    if (!HearNotes(values, directory, heard))
+        return 1;
+    for (size_t click : clicks) {
+        auto next = std::find_if(heard.begin(), heard.end(),
+                                 [&](const Heard &note) { return note.at > click; });
+        if (next == heard.end())
+            printf("%.3f none\n", click / rate);
+        else
+            printf("%.3f %.1f\n", click / rate, (next->at - click) * 1000 / rate);
     }
     return 0;
 }
@@ -177,15 +197,18 @@ int main(int argc, char **argv) {
         return 1;
     }
     std::string mode = argc > 2 ? argv[1] : "";
-    if (((mode != "gaps" && mode != "fade") || argc != 3) && (mode != "notes" || argc != 4)) {
+    if (((mode != "gaps" && mode != "fade") || argc != 3) &&
+        ((mode != "notes" && mode != "delays") || argc != 4)) {
         fprintf(stderr, "usage: velmora_probe gaps|fade RECORDING.wav\n"
-                        "       velmora_probe notes RECORDING.wav PROGRAM_DIRECTORY\n");
+                        "       velmora_probe notes|delays RECORDING.wav PROGRAM_DIRECTORY\n");
         return 2;
     }
-    std::vector<double> values = LoadValues(argv[2]);
+    std::vector<double> values = LoadRecording(argv[2]);
     if (values.empty())
         return 1;
     if (mode == "fade")
         return CheckFade(values);
+    if (mode == "delays")
+        return PrintDelays(values, argv[3]);
     return mode == "gaps" ? PrintGaps(values) : PrintNotes(values, argv[3]);
 }

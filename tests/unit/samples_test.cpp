@@ -1,5 +1,7 @@
-// The piano samples as the program loads them, through SDL's WAV loader: in tune, at one level
-// that leaves headroom, ending in silence, each its own, and rendered the same way every run.
+// The piano samples as the program loads them, through SDL's WAV loader: in tune, even from key
+// to key (no note dying away early, sounding hollow or starting slowly beside its neighbours),
+// at one level that leaves headroom, ending in silence, each its own, and rendered the same way
+// every run.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,73 +9,143 @@
 #include <filesystem>
 #include <numeric>
 
-#include "platform/platform.h"
 #include "sdl/sdl_api.h"
+#include "tools/recording.h"
 
 namespace {
+
+constexpr double rate = 22050.0;
 
 // The files from C4 up by semitones to B5.
 const char *const names[] = {"1",  "1d", "2",   "2d", "3",   "4",   "4d",  "5",
                              "5d", "6",  "6d",  "7",  "11",  "11d", "12",  "12d",
                              "13", "14", "14d", "15", "15d", "16",  "16d", "17"};
 
-// Loads one sample, checking that it is in the one format the mixer plays.
-std::vector<int16_t> LoadSample(const std::string &directory, const char *name) {
+std::vector<double> LoadSample(const char *name) {
     static const uint32_t bound = BindSdl();
     EXPECT_EQ(bound, 0u);
-    SDL_AudioSpec spec;
-    Uint8 *data = nullptr;
-    Uint32 length = 0;
-    std::string path = directory + "/Samples/" + name + ".wav";
-    if (!sdl.SDL_LoadWAV_RW(sdl.SDL_RWFromFile(path.c_str(), "rb"), 1, &spec, &data, &length))
-        return {};
-    EXPECT_TRUE(spec.freq == 22050 && spec.channels == 1 && spec.format == AUDIO_S16LSB) << path;
-    std::vector<int16_t> samples(length / 2);
-    std::copy_n(reinterpret_cast<const int16_t *>(data), samples.size(), samples.data());
-    reinterpret_cast<void (*)(Uint8 *)>(FindLibraryName(sdl.library, "SDL_FreeWAV"))(data);
-    return samples;
+    return LoadRecording(std::string(VELMORA_BUILD_DIR "/Samples/") + name + ".wav");
 }
 
-// The strongest frequency within 30 cents of the expected one, in 0.1-cent steps, over 0.1-1.1 s.
-double MeasureCents(const std::vector<int16_t> &samples, double expected) {
+double Decibels(double ratio) {
+    return 20.0 * std::log10(ratio);
+}
+
+// The root mean square of the values from one time to another, in seconds.
+double Rms(const std::vector<double> &values, double from, double to) {
+    const size_t first = from * rate, last = std::min(values.size(), size_t(to * rate));
+    double sum = 0.0;
+    for (size_t i = first; i < last; ++i)
+        sum += values[i] * values[i];
+    return std::sqrt(sum / (last - first));
+}
+
+// The strongest partial within a range of cents around a frequency, over 0.1-1.1 s: its level
+// as a root mean square and how many cents off it lies, in 0.1-cent steps.
+std::pair<double, double> FindPartial(const std::vector<double> &values, double frequency,
+                                      double range) {
     std::vector<double> windowed(22050);
     for (size_t i = 0; i < windowed.size(); ++i)
-        windowed[i] = (1.0 - std::cos(2.0 * M_PI * i / 22050.0)) * samples[2205 + i];
+        windowed[i] = (1.0 - std::cos(2.0 * M_PI * i / 22050.0)) * values[2205 + i];
     std::pair<double, double> best; // level, cents
-    for (double cents = -30.0; cents <= 30.0; cents += 0.1) {
-        const double turn = -2.0 * M_PI * expected * std::exp2(cents / 1200.0) / 22050.0;
+    for (double cents = -range; cents <= range; cents += 0.1) {
+        const double turn = -2.0 * M_PI * frequency * std::exp2(cents / 1200.0) / rate;
         std::complex<double> sum = 0.0, rotation = 1.0, step = std::polar(1.0, turn);
         for (size_t i = 0; i < windowed.size(); ++i, rotation *= step)
             sum += windowed[i] * rotation;
-        best = std::max(best, std::pair{std::abs(sum), cents});
+        best = std::max(best, std::pair{std::abs(sum) * M_SQRT2 / windowed.size(), cents});
     }
-    return best.second;
+    return best;
 }
 
-TEST(Samples, EveryNoteWithinFiveCentsOfEqualTemperament) {
+// Milliseconds from the first sound to the first 5 ms that come within 3 dB of the loudest
+// 5 ms of the strike (its first fifth of a second).
+double AttackMilliseconds(const std::vector<double> &values) {
+    const double peak = std::fabs(*std::max_element(
+        values.begin(), values.end(), [](auto a, auto b) { return std::fabs(a) < std::fabs(b); }));
+    const size_t start = std::find_if(values.begin(), values.end(),
+                                      [&](double v) { return std::fabs(v) >= peak / 100; }) -
+                         values.begin();
+    std::vector<double> power;
+    for (size_t at = start; at < start + 0.2 * rate; ++at)
+        power.push_back(Rms(values, at / rate, at / rate + 0.005));
+    const double loudest = *std::max_element(power.begin(), power.end());
+    return (std::find_if(power.begin(), power.end(),
+                         [&](double level) { return level >= loudest * M_SQRT1_2; }) -
+            power.begin()) *
+           1000.0 / rate;
+}
+
+struct Measured {
+    double cents, strike, tail, secondPartial, attack;
+};
+
+Measured Measure(const std::vector<double> &values, double frequency) {
+    const double level = Rms(values, 0.1, 1.1);
+    return {FindPartial(values, frequency, 30.0).second, Decibels(Rms(values, 0.0, 0.2)),
+            Decibels(Rms(values, 1.0, 1.5)),
+            Decibels(FindPartial(values, 2.0 * frequency, 10.0).first / level),
+            AttackMilliseconds(values)};
+}
+
+// How far each value lies above the straight line that best fits all 24 of them.
+std::vector<double> AboveLine(const std::vector<double> &values) {
+    const double mean = std::accumulate(values.begin(), values.end(), 0.0) / 24;
+    double slope = 0.0;
+    for (int i = 0; i < 24; ++i)
+        slope += (i - 11.5) * values[i] / 1150.0; // 1150: the sum of (i - 11.5)^2
+    std::vector<double> above;
+    for (int i = 0; i < 24; ++i)
+        above.push_back(values[i] - mean - slope * (i - 11.5));
+    return above;
+}
+
+// In tune within 5 cents, at full level within 12 ms; the level at 1-1.5 s within 6 dB of the
+// next key's; the strikes within 1.5 dB of one straight line; the second partial not more than
+// 8 dB under the line through all keys' (a line, not the neighbours: hollow keys come in runs
+// that share a recording).
+TEST(Samples, EveryNoteInTuneAndEvenWithItsNeighbours) {
+    std::vector<double> tails, strikes, secondPartials;
     for (int semitone = 0; semitone < 24; ++semitone) {
-        std::vector<int16_t> samples = LoadSample(VELMORA_BUILD_DIR, names[semitone]);
-        ASSERT_GT(samples.size(), 24255u) << names[semitone];
-        const double cents = MeasureCents(samples, 440.0 * std::exp2((semitone - 9) / 12.0));
-        EXPECT_LT(std::fabs(cents), 5.0) << names[semitone] << " is " << cents << " cents off";
+        std::vector<double> values = LoadSample(names[semitone]);
+        ASSERT_GT(values.size(), 1.5 * rate) << names[semitone];
+        const Measured note = Measure(values, 440.0 * std::exp2((semitone - 9) / 12.0));
+        printf("%-3s %+5.1f cents, strike %5.1f dB, at 1-1.5 s %5.1f dB, second partial "
+               "%5.1f dB, full in %4.1f ms\n",
+               names[semitone], note.cents, note.strike, note.tail, note.secondPartial,
+               note.attack);
+        EXPECT_LT(std::fabs(note.cents), 5.0) << names[semitone];
+        EXPECT_LE(note.attack, 12.0) << names[semitone];
+        if (semitone > 0) {
+            EXPECT_LE(std::fabs(note.tail - tails.back()), 6.0) << names[semitone];
+        }
+        tails.push_back(note.tail);
+        strikes.push_back(note.strike);
+        secondPartials.push_back(note.secondPartial);
+    }
+    const std::vector<double> strikesOff = AboveLine(strikes);
+    const std::vector<double> partialsOff = AboveLine(secondPartials);
+    for (int i = 0; i < 24; ++i) {
+        EXPECT_LE(std::fabs(strikesOff[i]), 1.5) << names[i];
+        EXPECT_GE(partialsOff[i], -8.0) << names[i] << " sounds hollow";
     }
 }
 
 // One gain for all, the loudest just under full scale; each ends in silence, unlike any other.
 TEST(Samples, LoudestBelowFullScaleEachEndingSilentAndItsOwn) {
-    std::vector<std::vector<int16_t>> loaded;
-    int loudest = 0;
+    std::vector<std::vector<double>> loaded;
+    double loudest = 0;
     for (const char *name : names) {
-        std::vector<int16_t> samples = LoadSample(VELMORA_BUILD_DIR, name);
-        for (int16_t value : samples)
-            loudest = std::max(loudest, std::abs(value));
-        const double mean = std::accumulate(samples.begin(), samples.end(), 0.0) / samples.size();
+        std::vector<double> values = LoadSample(name);
+        for (double value : values)
+            loudest = std::max(loudest, std::fabs(value));
+        const double mean = std::accumulate(values.begin(), values.end(), 0.0) / values.size();
         EXPECT_LT(std::fabs(mean), 3.3) << name << " has an offset";
-        for (size_t i = samples.size() - 220; i < samples.size(); ++i)
-            ASSERT_LE(std::abs(samples[i]), 32) << name << " is loud in its last 10 ms";
-        for (const std::vector<int16_t> &other : loaded)
-            EXPECT_NE(other, samples) << name << " repeats an earlier sample";
-        loaded.push_back(samples);
+        for (size_t i = values.size() - 220; i < values.size(); ++i)
+            ASSERT_LE(std::fabs(values[i]), 32) << name << " is loud in its last 10 ms";
+        for (const std::vector<double> &other : loaded)
+            EXPECT_NE(other, values) << name << " repeats an earlier sample";
+        loaded.push_back(values);
     }
     EXPECT_TRUE(loudest >= 26028 && loudest <= 30934) << loudest; // -2 to -0.5 dBFS
 }
