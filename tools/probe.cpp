@@ -1,16 +1,23 @@
 // Listens to a recording of the program, as a person checking it would: where its sound breaks
 // off, and which of its notes it played. Recordings and samples are read by SDL's own loader.
 //
-//   velmora_probe gaps RECORDING.wav
-//       every stretch of digital silence longer than 5 ms between the first and the last sound,
-//       then "gaps over 5 ms: N" and "longest gap: X ms"
+//   velmora_probe gaps RECORDING.wav [UNTIL]
+//       every stretch of digital silence longer than 5 ms from the first sound to the last, or
+//       to UNTIL seconds into the recording where sound is owed until then (silence that runs
+//       on to it counts), then "gaps over 5 ms: N" and "longest gap: X ms"
 //   velmora_probe notes RECORDING.wav PROGRAM_DIRECTORY
-//       one line per note heard: its time, the sample it is (by name, "1" to "16d") and how
-//       well it matches (normalised correlation, 1 is exact)
+//       one line per note heard: its time, the sample it is (by name, "1" to "16d"), how well
+//       it matches (normalised correlation, 1 is exact) and the time its sample is still loud
+//       until, played at the mixer's quarter gain
+//   velmora_probe steal
+//       every 10 ms until stopped, a line with the time (seconds since 1970, as the shell's
+//       EPOCHREALTIME) and each processor's time taken by the host so far, in clock ticks
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -44,12 +51,16 @@ static std::vector<double> LoadValues(const std::string &path) {
     return values;
 }
 
-static int PrintGaps(const std::vector<double> &values) {
+static int PrintGaps(const std::vector<double> &values, const char *until) {
     size_t first = 0, last = values.size();
     while (first < last && std::fabs(values[first]) < soundLevel)
         ++first;
-    while (last > first && std::fabs(values[last - 1]) < soundLevel)
-        --last;
+    if (until)
+        last = std::min(last, size_t(std::max(0.0, atof(until)) * rate));
+    else
+        while (last > first && std::fabs(values[last - 1]) < soundLevel)
+            --last;
+    first = std::min(first, last);
     int count = 0;
     double longest = 0;
     for (size_t index = first; index < last;) {
@@ -63,6 +74,12 @@ static int PrintGaps(const std::vector<double> &values) {
             longest = std::max(longest, milliseconds);
         }
         index = end + 1;
+    }
+    // Owed sound that never came at all.
+    if (first == last && last > 0) {
+        printf("gap at 0.000 s: %.1f ms\n", last * 1000 / rate);
+        count = 1;
+        longest = last * 1000 / rate;
     }
     printf("gaps over 5 ms: %d\nlongest gap: %.1f ms\n", count, longest);
     return 0;
@@ -142,24 +159,52 @@ static int PrintNotes(const std::vector<double> &values, const std::string &dire
         std::string name = sampleNames[bestNote];
         name = name.substr(name.find('/') + 1);
         name = name.substr(0, name.find('.'));
-        printf("%.3f %s %.2f\n", bestAt / rate, name.c_str(), best);
+        size_t loudFor = notes[bestNote].size();
+        while (loudFor > 0 && std::fabs(notes[bestNote][loudFor - 1]) < 4 * soundLevel)
+            --loudFor;
+        printf("%.3f %s %.2f %.3f\n", bestAt / rate, name.c_str(), best, (bestAt + loudFor) / rate);
     }
     return 0;
 }
 
+static int PrintSteal() {
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    for (;;) {
+        timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        printf("%ld.%06ld", long(now.tv_sec), now.tv_nsec / 1000);
+        FILE *stat = fopen("/proc/stat", "r");
+        char line[512];
+        unsigned long long steal;
+        while (stat && fgets(line, sizeof line, stat))
+            if (isdigit(line[3]) &&
+                sscanf(line, "cpu%*u %*u %*u %*u %*u %*u %*u %*u %llu", &steal) == 1)
+                printf(" %llu", steal);
+        if (stat)
+            fclose(stat);
+        printf("\n");
+        const timespec pause{0, 10 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+}
+
 int main(int argc, char **argv) {
+    if (argc == 2 && std::string(argv[1]) == "steal")
+        return PrintSteal();
     if (BindSdl() != 0) {
         fprintf(stderr, "velmora_probe: cannot load %s\n", sdlLibraryName);
         return 1;
     }
     std::string mode = argc > 2 ? argv[1] : "";
-    if ((mode != "gaps" || argc != 3) && (mode != "notes" || argc != 4)) {
-        fprintf(stderr, "usage: velmora_probe gaps RECORDING.wav\n"
-                        "       velmora_probe notes RECORDING.wav PROGRAM_DIRECTORY\n");
+    if ((mode != "gaps" || argc > 4) && (mode != "notes" || argc != 4)) {
+        fprintf(stderr, "usage: velmora_probe gaps RECORDING.wav [UNTIL]\n"
+                        "       velmora_probe notes RECORDING.wav PROGRAM_DIRECTORY\n"
+                        "       velmora_probe steal\n");
         return 2;
     }
     std::vector<double> values = LoadValues(argv[2]);
     if (values.empty())
         return 1;
-    return mode == "gaps" ? PrintGaps(values) : PrintNotes(values, argv[3]);
+    return mode == "gaps" ? PrintGaps(values, argc == 4 ? argv[3] : nullptr)
+                          : PrintNotes(values, argv[3]);
 }

@@ -30,8 +30,8 @@ Start() {
     StageWaitSplash && StageWaitKeyboard || Fail "no keyboard: $(cat "$STAGE_DIR/program.err")"
 }
 
-# Records while a command plays, until the recording holds half a second past its end:
-# Record FILE COMMAND...
+# Records while a command plays, until the recording holds half a second past its end; the time
+# it stopped goes to RECORD_END (as EPOCHREALTIME): Record FILE COMMAND...
 Record() {
     local file=$1 want
     shift
@@ -39,6 +39,7 @@ Record() {
     "$@"
     want=$(($(stat -c %s "$file") + 22050))
     until [ "$(stat -c %s "$file")" -ge "$want" ]; do sleep 0.05; done
+    RECORD_END=$EPOCHREALTIME
     StageStopRecording
 }
 
