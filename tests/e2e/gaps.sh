@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Without real-time rights, as an ordinary user runs it, the program plays the whole
-# performance: every note played is heard, and sound is owed from the first note to the end of
-# the last one (or of the recording), with no stretch of digital silence over 5 ms in between.
+# performance: as many notes are heard as were played, and sound is owed from the first note to
+# the end of the last one (or of the recording), with no stretch of digital silence over 5 ms.
 # A gap is excused only where something outside the program is heard to have stalled at that
 # very moment: the host of this virtual machine taking a processor away for at least as long
 # (its steal time, sampled every 10 ms per processor), or, on PipeWire, a tone played by aplay
 # through the same server breaking off too (recorded from a sink of its own).
 source "$(dirname "$0")/lib/e2e.sh" "$1"
-cd "$STAGE_DIR"
+cd "$STAGE_DIR" || exit 1
 rights=(setpriv --bounding-set -sys_nice --inh-caps -sys_nice)
 Start "${rights[@]}"
 rm -f control.wav
@@ -26,13 +26,14 @@ Record gaps.wav Perform
 kill "$sampler" ${control:-}
 StageTapExit
 ExpectExit
-mapfile -t played <played
-ExpectNotes gaps.wav "${played[@]}"
+heard=$("$VELMORA_PROBE" notes gaps.wav "$VELMORA_BUILD_DIR")
+[ "$(wc -l <<<"$heard")" -ge "$(wc -l <played)" ] ||
+    Fail "heard $(wc -l <<<"$heard") notes of the $(wc -l <played) played ($STAGE_DIR/gaps.wav)"
 # The recordings end together; each one's timeline starts its length before that.
 Origin() {
     echo "$RECORD_END - $(soxi -D "$1")" | bc
 }
-until=$("$VELMORA_PROBE" notes gaps.wav "$VELMORA_BUILD_DIR" | awk '$4 > e { e = $4 } END { print e }')
+until=$(awk '$4 > end { end = $4 } END { print end }' <<<"$heard")
 {
     sed 's/^/steal /' steal
     [ ! -f control.wav ] || "$VELMORA_PROBE" gaps control.wav | sed "s/^/control $(Origin control.wav) /"

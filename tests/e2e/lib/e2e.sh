@@ -3,6 +3,7 @@
 # and a few of our own.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/stage"
+source "$(dirname "${BASH_SOURCE[0]}")/verdict.sh"
 StageUse "$1"
 # Leaves the stage as it was for the next script, however this one ends.
 CleanUp() {
@@ -13,8 +14,9 @@ CleanUp() {
 }
 trap CleanUp EXIT
 
+# Ends the script with a failure: Fail DETAILS
 Fail() {
-    echo "velmora e2e: $*" >&2
+    Verdict 1 "$(basename "$0")" "$*" >&2
     exit 1
 }
 
