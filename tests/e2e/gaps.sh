@@ -69,4 +69,4 @@ until=$(awk '$4 > end { end = $4 } END { print end }' <<<"$heard")
     }
     END { print "excused: " excused + 0; print "not excused: " kept + 0 }' >verdict
 cat verdict
-grep -q "^not excused: 0$" verdict || Fail "$(xargs <verdict) ($STAGE_DIR/gaps.wav)"
+grep -q "^not excused: 0$" verdict || Fail "$(tail -n 2 verdict | xargs) ($STAGE_DIR/gaps.wav)"
