@@ -9,7 +9,7 @@ StageUse "$1"
 CleanUp() {
     xdotool mouseup 1 || true
     kill -CONT $(cat "$STAGE_DIR/pids") 2>/dev/null || true
-    kill -KILL ${PROGRAM_PID:-} ${RECORDER_PID:-} 2>/dev/null || true
+    kill -KILL ${PROGRAM_PID:-} ${RECORDER_PID:-} ${WATCHER_PID:-} 2>/dev/null || true
     until [ "$(StagePixel 200 300)" = "#000000" ]; do sleep 0.05; done # the window is gone
 }
 trap CleanUp EXIT
@@ -32,8 +32,8 @@ Start() {
     StageWaitSplash && StageWaitKeyboard || Fail "no keyboard: $(cat "$STAGE_DIR/program.err")"
 }
 
-# Records while a command plays, until the recording holds half a second past its end; the time
-# it stopped goes to RECORD_END (as EPOCHREALTIME): Record FILE COMMAND...
+# Records while a command plays, until the recording holds half a second past its end:
+# Record FILE COMMAND...
 Record() {
     local file=$1 want
     shift
@@ -41,7 +41,6 @@ Record() {
     "$@"
     want=$(($(stat -c %s "$file") + 22050))
     until [ "$(stat -c %s "$file")" -ge "$want" ]; do sleep 0.05; done
-    RECORD_END=$EPOCHREALTIME
     StageStopRecording
 }
 
