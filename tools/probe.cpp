@@ -6,9 +6,8 @@
 //       to UNTIL seconds into the recording where sound is owed until then (silence that runs
 //       on to it counts), then "gaps over 5 ms: N" and "longest gap: X ms"
 //   velmora_probe notes RECORDING.wav PROGRAM_DIRECTORY
-//       one line per note heard: its time, the sample it is (by name, "1" to "16d"), how well
-//       it matches (normalised correlation, 1 is exact) and the time its sample is still loud
-//       until, played at the mixer's quarter gain
+//       one line per note heard: its time, the sample it is (by name, "1" to "16d") and how
+//       well it matches (normalised correlation, 1 is exact)
 //   velmora_probe steal
 //       every 10 ms until stopped, a line with the time (seconds since 1970, as the shell's
 //       EPOCHREALTIME) and each processor's time taken by the host so far, in clock ticks
