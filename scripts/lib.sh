@@ -15,8 +15,11 @@ PACKAGE_PACKAGES="dpkg-dev file"
 # fault tests damage samples with sox. The classic SDL library the end-to-end smoke runs on is
 # unpacked, not installed, so its own needs (libcaca0, libpulse0, libxext6) are listed here.
 TEST_PACKAGES="googletest libgtest-dev libbenchmark-dev xvfb x11-utils xdotool imagemagick bc \
-sox pulseaudio pulseaudio-utils libasound2-plugins \
+sox pulseaudio pulseaudio-utils libasound2-plugins alsa-utils \
 $PACKAGE_PACKAGES desktop-file-utils libcaca0 libpulse0 libxext6"
+# The stage's second sound server, as a desktop runs it; aplay plays a control stream beside
+# the program there. ALSA's PipeWire plugin is unpacked by the stage, not installed.
+TEST_PACKAGES="$TEST_PACKAGES pipewire pipewire-bin wireplumber dbus"
 # Debian's and AppStream's checkers judge the installed tree and the package; a clean Debian
 # root made by mmdebstrap is where the package and scripts/play meet a new machine.
 TEST_PACKAGES="$TEST_PACKAGES lintian appstream mmdebstrap"

@@ -2,9 +2,10 @@
 // off, which of its notes it played, and how it ends. Recordings and samples are read by SDL's
 // own loader.
 //
-//   velmora_probe gaps RECORDING.wav
-//       every stretch of digital silence longer than 5 ms between the first and the last sound,
-//       then "gaps over 5 ms: N" and "longest gap: X ms"
+//   velmora_probe gaps RECORDING.wav [UNTIL]
+//       every stretch of digital silence longer than 5 ms from the first sound to the last, or
+//       to UNTIL seconds into the recording where sound is owed until then (silence that runs
+//       on to it counts), then "gaps over 5 ms: N" and "longest gap: X ms"
 //   velmora_probe notes RECORDING.wav PROGRAM_DIRECTORY
 //       one line per note heard: its time, the sample it is (by name, "1" to "16d") and how
 //       well it matches (normalised correlation, 1 is exact)
@@ -16,9 +17,15 @@
 //   velmora_probe delays RECORDING.wav PROGRAM_DIRECTORY
 //       one line per click of velmora_marker: its time and the milliseconds from it to the
 //       next note heard ("none" if no note follows)
+//   velmora_probe steal
+//       every 10 ms until stopped, a line with the time (seconds since 1970, as the shell's
+//       EPOCHREALTIME) and each processor's time taken by the host so far, in clock ticks
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -36,12 +43,16 @@ static constexpr int frameValues = 128;
 static constexpr int matchValues = 2048;
 static constexpr int matchSlack = 2 * frameValues;
 
-static int PrintGaps(const std::vector<double> &values) {
+static int PrintGaps(const std::vector<double> &values, const char *until) {
     size_t first = 0, last = values.size();
     while (first < last && std::fabs(values[first]) < soundLevel)
         ++first;
-    while (last > first && std::fabs(values[last - 1]) < soundLevel)
-        --last;
+    if (until)
+        last = std::min(last, size_t(std::max(0.0, atof(until)) * rate));
+    else
+        while (last > first && std::fabs(values[last - 1]) < soundLevel)
+            --last;
+    first = std::min(first, last);
     int count = 0;
     double longest = 0;
     for (size_t index = first; index < last;) {
@@ -55,6 +66,12 @@ static int PrintGaps(const std::vector<double> &values) {
             longest = std::max(longest, milliseconds);
         }
         index = end + 1;
+    }
+    // Owed sound that never came at all.
+    if (first == last && last > 0) {
+        printf("gap at 0.000 s: %.1f ms\n", last * 1000 / rate);
+        count = 1;
+        longest = last * 1000 / rate;
     }
     printf("gaps over 5 ms: %d\nlongest gap: %.1f ms\n", count, longest);
     return 0;
@@ -105,6 +122,8 @@ struct Heard {
     size_t at;
     int note;
     double match;
+    // Where the note's sample falls below a clearly audible level.
+    size_t end;
 };
 
 // The notes heard in a recording, in order; false if a sample cannot be read.
@@ -118,20 +137,25 @@ static bool HearNotes(const std::vector<double> &values, const std::string &dire
     }
     for (size_t frame : FindOnsets(values)) {
         size_t centre = frame * frameValues;
-        Heard best{centre, 0, 0};
+        Heard best{centre, 0, 0, 0};
         for (int note = 0; note < sampleCount; ++note)
             for (size_t at = centre > matchSlack ? centre - matchSlack : 0;
                  at < centre + matchSlack; at += 2) {
                 double score = Match(values, at, notes[note]);
                 if (score > best.match)
-                    best = {at, note, score};
+                    best = {at, note, score, 0};
             }
         // An attack that swells over several frames is found more than once.
         bool repeated = false;
         for (const Heard &earlier : heard)
             repeated |= earlier.note == best.note && best.at < earlier.at + rate * 0.15;
-        if (!repeated)
-            heard.push_back(best);
+        if (repeated)
+            continue;
+        size_t loudFor = notes[best.note].size();
+        while (loudFor > 0 && std::fabs(notes[best.note][loudFor - 1]) < 4 * soundLevel)
+            --loudFor;
+        best.end = best.at + loudFor;
+        heard.push_back(best);
     }
     return true;
 }
@@ -144,7 +168,7 @@ static int PrintNotes(const std::vector<double> &values, const std::string &dire
         std::string name = sampleNames[note.note];
         name = name.substr(name.find('/') + 1);
         name = name.substr(0, name.find('.'));
-        printf("%.3f %s %.2f\n", note.at / rate, name.c_str(), note.match);
+        printf("%.3f %s %.2f %.3f\n", note.at / rate, name.c_str(), note.match, note.end / rate);
     }
     return 0;
 }
@@ -191,16 +215,41 @@ static int CheckFade(const std::vector<double> &values) {
     return ringing >= 8 * soundLevel && last <= ringing / 4 ? 0 : 1;
 }
 
+static int PrintSteal() {
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    for (;;) {
+        timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        printf("%ld.%06ld", long(now.tv_sec), now.tv_nsec / 1000);
+        FILE *stat = fopen("/proc/stat", "r");
+        char line[512];
+        unsigned long long steal;
+        while (stat && fgets(line, sizeof line, stat))
+            if (isdigit(line[3]) &&
+                sscanf(line, "cpu%*u %*u %*u %*u %*u %*u %*u %*u %llu", &steal) == 1)
+                printf(" %llu", steal);
+        if (stat)
+            fclose(stat);
+        printf("\n");
+        const timespec pause{0, 10 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+}
+
 int main(int argc, char **argv) {
+    if (argc == 2 && std::string(argv[1]) == "steal")
+        return PrintSteal();
     if (BindSdl() != 0) {
         fprintf(stderr, "velmora_probe: cannot load %s\n", sdlLibraryName);
         return 1;
     }
     std::string mode = argc > 2 ? argv[1] : "";
-    if (((mode != "gaps" && mode != "fade") || argc != 3) &&
+    if (((mode != "gaps" || argc > 4) && (mode != "fade" || argc != 3)) &&
         ((mode != "notes" && mode != "delays") || argc != 4)) {
-        fprintf(stderr, "usage: velmora_probe gaps|fade RECORDING.wav\n"
-                        "       velmora_probe notes|delays RECORDING.wav PROGRAM_DIRECTORY\n");
+        fprintf(stderr, "usage: velmora_probe gaps RECORDING.wav [UNTIL]\n"
+                        "       velmora_probe fade RECORDING.wav\n"
+                        "       velmora_probe notes|delays RECORDING.wav PROGRAM_DIRECTORY\n"
+                        "       velmora_probe steal\n");
         return 2;
     }
     std::vector<double> values = LoadRecording(argv[2]);
@@ -210,5 +259,6 @@ int main(int argc, char **argv) {
         return CheckFade(values);
     if (mode == "delays")
         return PrintDelays(values, argv[3]);
-    return mode == "gaps" ? PrintGaps(values) : PrintNotes(values, argv[3]);
+    return mode == "gaps" ? PrintGaps(values, argc == 4 ? argv[3] : nullptr)
+                          : PrintNotes(values, argv[3]);
 }

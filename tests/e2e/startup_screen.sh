@@ -5,9 +5,10 @@
 # with status 0. Usage: startup_screen.sh STAGE_DIR (240 x 320), VELMORA_BUILD_DIR set.
 set -uo pipefail
 source "$(dirname "$0")/../../scripts/stage"
+source "$(dirname "$0")/lib/verdict.sh"
 build=${VELMORA_BUILD_DIR:-$(dirname "$0")/../../build}
 VELMORA=${VELMORA:-$build/velmora}
-work=$(mktemp -d) failed=0
+work=$(mktemp -d)
 trap 'kill "$watcher"; StageDown "$work/wide"; rm -rf "$work"' EXIT
 
 # Takes the stage in the directory and logs every window its X server makes, maps or is asked
@@ -25,12 +26,6 @@ Mark() {
     until grep -q "_MARK_$marks\b" "$work/events"; do
         xprop -root -f "_MARK_$marks" 8s -set "_MARK_$marks" x
     done
-}
-
-# Verdict STATUS WHAT DETAILS: ok for status 0, else FAILED with the details.
-Verdict() {
-    [ "$1" = 0 ] && echo "ok: $2" && return
-    echo "FAILED: $2: $3" && failed=1
 }
 
 # Expect WHAT LINE WINDOWS [PREFIX...]: runs the program under the prefix to its end; LINE is

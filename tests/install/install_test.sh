@@ -7,19 +7,10 @@ set -uo pipefail
 export LC_ALL=C
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/stage"
+source "$here/../e2e/lib/verdict.sh"
 build=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'StageDown "$work/stage"; rm -rf "$work"' EXIT
-failed=0
-
-# Check WHAT COMMAND...: runs the command and shows its output only when it fails.
-Check() {
-    local what=$1
-    shift
-    "$@" >"$work/log" 2>&1 && echo "ok: $what" && return
-    echo "FAILED: $what" && cat "$work/log" && failed=1
-}
-
 # The files of an installed tree, the pictures and samples counted rather than named.
 ListTree() {
     (cd "$1" && find . ! -type d | sed -E 's:/(Gfx|Samples)/[^/]*$:/\1/*:' | sort | uniq -c)

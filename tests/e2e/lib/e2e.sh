@@ -3,18 +3,20 @@
 # and a few of our own.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/stage"
+source "$(dirname "${BASH_SOURCE[0]}")/verdict.sh"
 StageUse "$1"
 # Leaves the stage as it was for the next script, however this one ends.
 CleanUp() {
     xdotool mouseup 1 || true
     kill -CONT $(cat "$STAGE_DIR/pids") 2>/dev/null || true
-    kill -KILL ${PROGRAM_PID:-} ${RECORDER_PID:-} 2>/dev/null || true
+    kill -KILL ${PROGRAM_PID:-} ${RECORDER_PID:-} ${WATCHER_PID:-} 2>/dev/null || true
     until [ "$(StagePixel 200 300)" = "#000000" ]; do sleep 0.05; done # the window is gone
 }
 trap CleanUp EXIT
 
+# Ends the script with a failure: Fail DETAILS
 Fail() {
-    echo "velmora e2e: $*" >&2
+    Verdict 1 "$(basename "$0")" "$*" >&2
     exit 1
 }
 
