@@ -37,6 +37,10 @@ bool IsQuitDue() {
 
 // A button event: only the state decides, the type alone does not say whether the pen is down.
 static int HandleButton(const SDL_MouseButtonEvent &button) {
+    // SDL reports a turn of a mouse's wheel as a click; scrolling over a window is not playing.
+    bool isWheel = button.button == SDL_BUTTON_WHEELUP || button.button == SDL_BUTTON_WHEELDOWN;
+    if (screenMode == windowMode && isWheel)
+        return 0;
     isPenDown = button.state == SDL_PRESSED;
     if (isPenDown) {
         TouchAt(button.x, button.y);
