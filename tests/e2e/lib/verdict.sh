@@ -9,6 +9,12 @@ Verdict() {
     echo "FAILED: $2${3:+: $3}" && failed=1
 }
 
+# Ends the script without a verdict, counted as skipped: Skip REASON
+Skip() {
+    echo "velmora e2e: skipped: $*" >&2
+    exit 77
+}
+
 # Check WHAT COMMAND...: the verdict on a command, with its output when it fails.
 Check() {
     local what=$1 log
