@@ -31,7 +31,7 @@ int OpenWaveOutput(uint16_t, uint32_t) {
 }
 
 int PrepareWaveBuffer(WaveBuffer *buffer) {
-    if (++fakeWave.prepareCalls == fakeWave.failPrepareCall)
+    if (--fakeWave.failPrepareCall == 0)
         return 1;
     buffer->flags.fetch_or(waveBufferPrepared);
     ++fakeWave.prepared;

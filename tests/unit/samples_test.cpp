@@ -19,12 +19,6 @@ const char *const names[] = {"1",  "1d", "2",   "2d", "3",   "4",   "4d",  "5",
                              "5d", "6",  "6d",  "7",  "11",  "11d", "12",  "12d",
                              "13", "14", "14d", "15", "15d", "16",  "16d", "17"};
 
-std::vector<double> LoadSample(const char *name) {
-    static const uint32_t bound = BindSdl();
-    EXPECT_EQ(bound, 0u);
-    return LoadRecording(std::string(VELMORA_BUILD_DIR "/Samples/") + name + ".wav");
-}
-
 double Decibels(double ratio) {
     return 20.0 * std::log10(ratio);
 }
@@ -95,9 +89,11 @@ std::vector<double> AboveLine(const std::vector<double> &values) {
 TEST(Samples, EveryNoteInTuneEvenWithTheOthersAndItsOwn) {
     std::vector<double> tails, strikes, secondPartials;
     double loudest = 0;
+    ASSERT_EQ(BindSdl(), 0u);
     for (int semitone = 0; semitone < 24; ++semitone) {
         SCOPED_TRACE(names[semitone]);
-        const std::vector<double> values = LoadSample(names[semitone]);
+        const std::string file = std::string(VELMORA_BUILD_DIR "/Samples/") + names[semitone];
+        const std::vector<double> values = LoadRecording(file + ".wav");
         ASSERT_GT(values.size(), 1.5 * rate);
         const double frequency = 440.0 * std::exp2((semitone - 9) / 12.0);
         EXPECT_LT(std::fabs(FindPartial(values, frequency, 30.0).second), 5.0);

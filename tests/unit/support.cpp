@@ -77,13 +77,6 @@ SDL_Event MakeEvent(char kind, int x, int y) {
     return event;
 }
 
-int SlotOf(const uint8_t *sample) {
-    for (int slot = 0; slot < sampleCount; ++slot)
-        if (sample && sampleBankData[slot] == sample)
-            return slot;
-    return -1;
-}
-
 std::vector<Uint16> ScreenPixels() {
     std::vector<Uint16> pixels(screenWidth * screenHeight);
     for (int y = 0; y < screenHeight; ++y)

@@ -13,6 +13,14 @@
 
 namespace {
 
+// The SampleBank slot of a sample, or -1.
+int SlotOf(const uint8_t *sample) {
+    for (int slot = 0; slot < sampleCount; ++slot)
+        if (sample && sampleBankData[slot] == sample)
+            return slot;
+    return -1;
+}
+
 // The slots of the samples started since the voices were silenced, and of the keys pressed.
 std::vector<int> StartedSlots() {
     std::vector<int> slots;

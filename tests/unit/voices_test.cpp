@@ -41,9 +41,7 @@ TEST(Voices, HandOverScripts) {
         // clang-format off
         {"an ended voice before an unused one",
          {L, L, 100, L, L, L}, "abcde|f|", {0x1f, 0x3b}, "abfde..."},
-        {"a ninth note replaces the one with the fewest bytes left",
-         {L, L, L, S, L, L, L, L, L}, "abcdefghi|", {0x1f7}, "abciefgh"},
-        {"among equals, the lowest voice",
+        {"a ninth note replaces the one with the fewest bytes left, among equals the lowest",
          {L, L, L, S, L, S, L, L, L}, "abcdefghi|", {0x1f7}, "abciefgh"},
         {"bytes left counted from each position",
          {1100, 700, 700, 700, 700, 700, 700, 700, 700}, "a|bcdefghi|", {0x1, 0x1fe}, "ibcdefgh"},
