@@ -15,8 +15,8 @@ work=$(mktemp -d)
 # The roots' mounts live in namespaces that end with their commands, so no mount is left here.
 trap 'kill "${play:-}" 2>/dev/null; StageDown "$work/stage"; rm -rf --one-file-system "$work"' EXIT
 
-# CheckLogged WHAT LOG COMMAND...: the verdict on a command whose output goes to the log, the
-# log's end shown on failure; false when the command failed.
+# CheckLogged WHAT LOG COMMAND...: as Check, the output in the log (its end shown on failure), and
+# false when the command fails.
 CheckLogged() {
     local what=$1 log=$2
     shift 2

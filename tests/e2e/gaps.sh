@@ -9,9 +9,7 @@ source "$(dirname "$0")/lib/e2e.sh" "$1"
 cd "$STAGE_DIR" || exit 1
 rights=(setpriv --bounding-set -sys_nice --inh-caps -sys_nice)
 Start "${rights[@]}"
-Perform() {
-    StagePerform >played
-}
+Perform() { StagePerform >played; }
 StageWatch "${rights[@]}"
 Record gaps.wav Perform
 ExpectExit StageTapExit

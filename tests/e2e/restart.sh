@@ -4,8 +4,7 @@
 source "$(dirname "$0")/lib/e2e.sh" "$1"
 trap 'pactl info >/dev/null 2>&1 || StageStartServer; CleanUp' EXIT
 
-# Waits until the program has said a line that starts with the words, at least the given
-# number of times: SaidTimes COUNT WORDS
+# Waits until the program has said at least COUNT lines starting with WORDS: SaidTimes COUNT WORDS
 SaidTimes() {
     until [ "$(grep -c "^velmora: $2" "$STAGE_DIR/program.err")" -ge "$1" ]; do
         kill -0 "$PROGRAM_PID" 2>/dev/null || Fail "ended: $(cat "$STAGE_DIR/program.err")"

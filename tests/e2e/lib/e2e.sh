@@ -71,9 +71,7 @@ ExpectExit() {
 # Taps X Y, then ends the program by a command while the note rings: EndWhileRinging X Y COMMAND...
 EndWhileRinging() {
     StageTap "$1" "$2"
-    shift 2
-    "$@"
-    ExpectExit
+    ExpectExit "${@:3}"
 }
 
 # As EndWhileRinging, recorded; fails unless the sound fades out rather than stops dead:

@@ -2,8 +2,7 @@
 # The shell tests' one verdict, for scripts that judge several things and go on after a failure.
 failed=0
 
-# Verdict STATUS WHAT [DETAILS]: "ok: WHAT" for status 0, else "FAILED: WHAT: DETAILS", and
-# failed=1.
+# Verdict STATUS WHAT [DETAILS]: "ok: WHAT" for status 0, else "FAILED: WHAT: DETAILS", failed=1.
 Verdict() {
     [ "$1" = 0 ] && echo "ok: $2" && return
     echo "FAILED: $2${3:+: $3}" && failed=1
