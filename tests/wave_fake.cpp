@@ -1,18 +1,13 @@
 #include "wave_fake.h"
 
 #include <cstring>
+#include <memory>
 
 FakeWave fakeWave;
 
 void ResetFakeWave() {
-    fakeWave.failOpen = false;
-    fakeWave.failPrepareCall = 0;
-    fakeWave.onQueued = nullptr;
-    fakeWave.open = false;
-    fakeWave.prepared = 0;
-    fakeWave.queued = 0;
-    fakeWave.prepareCalls = 0;
-    fakeWave.completed = 0;
+    std::destroy_at(&fakeWave);
+    std::construct_at(&fakeWave); // every field zero
 }
 
 bool CompleteFakeWaveBuffer() {
@@ -36,7 +31,7 @@ int OpenWaveOutput(uint16_t, uint32_t) {
 }
 
 int PrepareWaveBuffer(WaveBuffer *buffer) {
-    if (++fakeWave.prepareCalls == fakeWave.failPrepareCall)
+    if (--fakeWave.failPrepareCall == 0)
         return 1;
     buffer->flags.fetch_or(waveBufferPrepared);
     ++fakeWave.prepared;

@@ -11,12 +11,11 @@ inline constexpr int fakeWaveLogSize = 64;
 
 struct FakeWave {
     bool failOpen;
-    int failPrepareCall;         // the PrepareWaveBuffer call that fails, from 1; 0 for none
+    int failPrepareCall;         // PrepareWaveBuffer calls to go until one fails; 0 for none
     void (*onQueued)(int index); // called on the queueing thread once a block is logged
     std::atomic<bool> open;
     std::atomic<int> prepared;
     std::atomic<int> queued; // published after the block is logged
-    int prepareCalls;
     int completed;
     const WaveBuffer *buffers[fakeWaveLogSize];
     int16_t blocks[fakeWaveLogSize][512];

@@ -8,30 +8,26 @@ set -uo pipefail
 export LC_ALL=C
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/stage"
+source "$here/../e2e/lib/verdict.sh"
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 work=$(mktemp -d)
 # The roots' mounts live in namespaces that end with their commands, so no mount is left here.
 trap 'kill "${play:-}" 2>/dev/null; StageDown "$work/stage"; rm -rf --one-file-system "$work"' EXIT
-failed=0
 
-Skip() {
-    echo "velmora e2e: skipped: $*" >&2
-    exit 77
-}
-
-# Check WHAT LOG COMMAND...: runs the command with its output in the log, shown only on failure.
-Check() {
+# CheckLogged WHAT LOG COMMAND...: as Check, the output in the log (its end shown on failure), and
+# false when the command fails.
+CheckLogged() {
     local what=$1 log=$2
     shift 2
-    "$@" >"$log" 2>&1 && echo "ok: $what" && return
-    echo "FAILED: $what" && tail -n 30 "$log" && failed=1 && return 1
+    "$@" >"$log" 2>&1 && Verdict 0 "$what" && return
+    Verdict 1 "$what" "$(tail -n 30 "$log")" && return 1
 }
 
 # Expect WHAT PATTERN FILE: the file holds a line that starts with the pattern.
 Expect() {
-    grep -q "^$2" "$3" && echo "ok: $1" && return
-    echo "FAILED: $1" && tail -n 30 "$3" && failed=1
+    grep -q "^$2" "$3"
+    Verdict $? "$1" "$(tail -n 30 "$3")"
 }
 
 # Makes the copy NAME of the clean root, with the machine's name servers.
@@ -72,7 +68,7 @@ if [ ! -s "$tarball" ]; then
     mkdir -p "$build/clean-root"
     # mmdebstrap tells a tarball from a directory by its name's ending.
     rm -rf "$build/clean-root/partial.tar"
-    Check "a clean Debian 12 root is made" "$work/mmdebstrap.log" \
+    CheckLogged "a clean Debian 12 root is made" "$work/mmdebstrap.log" \
         mmdebstrap --variant=apt bookworm "$build/clean-root/partial.tar" </dev/null || exit 1
     mv "$build/clean-root/partial.tar" "$tarball"
 fi
@@ -94,16 +90,16 @@ exec {log}>&-
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" >/dev/null 2>&1
 deb=$(ls "$work"/deb/velmora_*.deb) && MakeRoot package && cp "$deb" "$work/package/root/" ||
     exit 1
-if Check "the package installs on a clean system" "$work/install.log" InRoot package \
+if CheckLogged "the package installs on a clean system" "$work/install.log" InRoot package \
     sh -c 'cd /root && apt-get update -q && apt-get install -y -q ./velmora_*.deb'; then
-    Check "the loader finds the SDL 1.2 library" "$work/ldconfig.log" InRoot package \
+    CheckLogged "the loader finds the SDL 1.2 library" "$work/ldconfig.log" InRoot package \
         sh -c 'ldconfig -p | grep -F "libSDL-1.2.so.0 "'
     # No sound device in the root: start-up gets past the SDL library and the files, and
     # stops at the sound output.
     InRoot package env SDL_VIDEODRIVER=dummy velmora >/dev/null 2>"$work/run.log"
     Expect "the installed program starts up to its sound output" "velmora: no sound output: " \
         "$work/run.log"
-    Check "the installed program tells its version" "$work/version.log" InRoot package \
+    CheckLogged "the installed program tells its version" "$work/version.log" InRoot package \
         sh -c 'velmora --version | grep "^velmora [0-9]"'
 fi
 

@@ -5,13 +5,6 @@ source "$(dirname "$0")/lib/e2e.sh" "$1"
 Start env LD_LIBRARY_PATH="$CLASSIC_SDL"
 grep -q "$(realpath "$CLASSIC_SDL")/libSDL-1.2" "/proc/$PROGRAM_PID/maps" ||
     Fail "the program is not on the classic library"
-Play() {
-    for note in 1 5 13 16d; do
-        StageTapKey "$note"
-        sleep 0.2
-    done
-}
-Record "$STAGE_DIR/classic.wav" Play
-StageTapExit
-ExpectExit
+Record "$STAGE_DIR/classic.wav" TapKeys 1 5 13 16d
+ExpectExit StageTapExit
 ExpectNotes "$STAGE_DIR/classic.wav" 1 5 13 16d

@@ -9,13 +9,10 @@ source "$(dirname "$0")/lib/e2e.sh" "$1"
 cd "$STAGE_DIR" || exit 1
 rights=(setpriv --bounding-set -sys_nice --inh-caps -sys_nice)
 Start "${rights[@]}"
-Perform() {
-    StagePerform >played
-}
+Perform() { StagePerform >played; }
 StageWatch "${rights[@]}"
 Record gaps.wav Perform
-StageTapExit
-ExpectExit
+ExpectExit StageTapExit
 heard=$("$VELMORA_PROBE" notes gaps.wav "$VELMORA_BUILD_DIR" | wc -l)
 # In the quick run the probe may not tell a note from the one just before it (5d after 4d).
 [ "$heard" -ge $(($(wc -l <played) - 2)) ] ||

@@ -3,14 +3,7 @@
 # going up and the left one down, so that no note follows one near its pitch.
 source "$(dirname "$0")/lib/e2e.sh" "$1"
 order="1 17 1d 16d 2 16 2d 15d 3 15 4 14d 4d 14 5 13 5d 12d 6 12 6d 11d 7 11"
-Play() {
-    for note in $order; do
-        StageTapKey "$note"
-        sleep 0.2
-    done
-}
 Start
-Record "$STAGE_DIR/keys.wav" Play
-StageTapExit
-ExpectExit
+Record "$STAGE_DIR/keys.wav" TapKeys $order
+ExpectExit StageTapExit
 ExpectNotes "$STAGE_DIR/keys.wav" $order

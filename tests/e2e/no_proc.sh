@@ -20,15 +20,12 @@ for point in "200 300" "100 10" "237 2"; do
     # shellcheck disable=SC2086
     [ "$(StagePixel $point)" != "#FF00FF" ] || Fail "the decoy picture shows at $point"
 done
-StageTapExit
-ExpectExit
+ExpectExit StageTapExit
 
 folder=$(dirname "$VELMORA")
 VELMORA=velmora StageLaunch unshare --mount --propagation private sh -c "$hide" "$decoy" \
     env PATH="$folder:$PATH"
 StageWaitExit
 error=$(cat "$STAGE_DIR/program.err")
-if [ "$PROGRAM_STATUS" != 1 ] || [ "$error" != "velmora: cannot find the program's own folder" ]
-then
+[ "$PROGRAM_STATUS" = 1 ] && [ "$error" = "velmora: cannot find the program's own folder" ] ||
     Fail "started by its bare name: status $PROGRAM_STATUS, $error"
-fi

@@ -4,6 +4,5 @@
 source "$(dirname "$0")/lib/e2e.sh" "$1"
 Start
 Record "$STAGE_DIR/slide.wav" StageDrag 200 315 200 10 28 60
-StageTapExit
-ExpectExit
+ExpectExit StageTapExit
 ExpectNotes "$STAGE_DIR/slide.wav" 1 2 3 4 5 6 7

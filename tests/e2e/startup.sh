@@ -7,6 +7,5 @@ StageWaitSplash || Fail "no splash: $(cat "$STAGE_DIR/program.err")"
 StageShot "$STAGE_DIR/splash.png"
 [ "$(identify -format %k "$STAGE_DIR/splash.png")" -gt 100 ] || Fail "the splash is no picture"
 StageSendQuitRequest
-StageSendQuitRequest
-ExpectExit
+ExpectExit StageSendQuitRequest
 [ "$(cat "$STAGE_DIR/program.out")" = "Velmora starting..." ] || Fail "printed something else"

@@ -5,8 +5,7 @@
 source "$(dirname "$0")/lib/e2e.sh" "$1"
 window=$STAGE_DIR/window
 trap 'CleanUp; StageDown "$window"' EXIT
-StageUp "$window" 1024x768
-StageUse "$window"
+StageUp "$window" 1024x768 && StageUse "$window" || Fail "no stage at 1024 x 768"
 StageLaunch
 StageWaitWindowKeyboard || Fail "no keyboard: $(cat "$STAGE_DIR/program.err")"
 HoverThenQuit() {

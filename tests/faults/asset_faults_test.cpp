@@ -31,12 +31,8 @@ const std::string patch =
     "print F pack(\"V*\", @v)' \"$@\"; }; ";
 
 std::vector<Damage> Damages() {
-    std::vector<Damage> rows;
-    for (const char *name : imageNames)
-        rows.push_back({std::string("rm $D/") + name, false,
-                        std::string("picture ") + name + ": no such file or directory"});
     const std::string sine = " synth 0.5 sine 440";
-    const std::vector<Damage> more = {
+    std::vector<Damage> rows = {
         {"echo not a picture >$D/Gfx/whitekey.bmp", false, "Gfx/whitekey.bmp: not a bitmap"},
         {": >$D/Gfx/blackkey2p.bmp", false, "Gfx/blackkey2p.bmp: not a bitmap"},
         {"convert -size 4000x4000 xc:gray BMP3:- | head -c 5000 >$D/Gfx/exitbutton.bmp", false,
@@ -68,7 +64,9 @@ std::vector<Damage> Damages() {
         {": >$D/Samples/11.wav", true, "sample Samples/11.wav: not a WAV file"},
         {"sox -n -b 16 -r 22050 -c 1 $D/Samples/12.wav trim 0 0", true},
     };
-    rows.insert(rows.end(), more.begin(), more.end());
+    for (const char *name : imageNames)
+        rows.push_back({std::string("rm $D/") + name, false,
+                        std::string("picture ") + name + ": no such file or directory"});
     return rows;
 }
 

@@ -55,11 +55,9 @@ void Mix(Watch &watch) {
     }
 }
 
+// Starts note k, or the empty sample for -1.
 void Start(int note) {
-    if (note < 0)
-        StartVoice(nullptr, 0);
-    else
-        StartVoice(pool.bytes.data() + note, uint32_t(pool.lengths[note]));
+    StartVoice(note < 0 ? nullptr : pool.bytes.data() + note, note < 0 ? 0 : pool.lengths[note]);
 }
 
 TEST(Stress, HandOverStaysWholeAndLosesNoNote) {

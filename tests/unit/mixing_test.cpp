@@ -2,7 +2,6 @@
 // Every wait here is for a state the device or the thread reaches.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <numeric>
 #include <thread>
@@ -46,24 +45,22 @@ Block Queued(int index) {
     return Block(fakeWave.blocks[index], fakeWave.blocks[index] + 512);
 }
 
-class MixingThread : public testing::Test {
-  protected:
-    void SetUp() override {
-        ResetFakeWave();
-        fakeWave.onQueued = StartFirstNote;
-        stopRequested = threadFinished = 0;
-    }
-};
+// Opens the sound output on a fresh device that starts firstNote as it takes the first block.
+int OpenWithFirstNote() {
+    ResetFakeWave();
+    fakeWave.onQueued = StartFirstNote;
+    stopRequested = threadFinished = 0;
+    return OpenAudio(1, 22050, 1024);
+}
 
-TEST_F(MixingThread, NoteStartedBeforeAPassGoesOutInTheNextBlock) {
+TEST(MixingThread, NoteStartedBeforeAPassGoesOutInTheNextBlock) {
     // Values 4k: at quarter gain, value k of the note.
     for (int value = 0; value < 2048; ++value)
         firstNote.insert(firstNote.end(), {uint8_t(4 * value), uint8_t((4 * value) >> 8)});
-    ASSERT_EQ(OpenAudio(1, 22050, 1024), 1);
+    ASSERT_EQ(OpenWithFirstNote(), 1);
     PlayUntil(4);
     Block ramp(1536);
-    for (int value = 0; value < 1536; ++value)
-        ramp[value] = int16_t(value);
+    std::iota(ramp.begin(), ramp.end(), 0);
     EXPECT_EQ(Queued(0), Block(512, 0));
     for (int index = 1; index < 4; ++index)
         EXPECT_EQ(Queued(index), Block(&ramp[512 * (index - 1)], &ramp[512 * index])) << index;
@@ -74,12 +71,12 @@ TEST_F(MixingThread, NoteStartedBeforeAPassGoesOutInTheNextBlock) {
     CloseWhilePlaying();
 }
 
-TEST_F(MixingThread, CloseLetsTheMixedBlocksOutThenFadesToSilence) {
+TEST(MixingThread, CloseLetsTheMixedBlocksOutThenFadesToSilence) {
     const int16_t level = 8000; // a full-scale note, at quarter gain
     firstNote.assign(200 * 1024, 0);
     for (size_t index = 0; index < firstNote.size(); index += 2)
         firstNote[index + 1] = 4 * level >> 8;
-    ASSERT_EQ(OpenAudio(1, 22050, 1024), 1);
+    ASSERT_EQ(OpenWithFirstNote(), 1);
     PlayUntil(3);
     CloseWhilePlaying();
     int last = fakeWave.queued - 1;
@@ -96,7 +93,7 @@ TEST_F(MixingThread, CloseLetsTheMixedBlocksOutThenFadesToSilence) {
         ASSERT_TRUE(step <= 0 && step >= -2 * level / 512) << step;
 }
 
-TEST_F(MixingThread, FailedOpenLeavesNothingOpenAndStartsNoThread) {
+TEST(MixingThread, FailedOpenLeavesNothingOpenAndStartsNoThread) {
     const struct {
         bool failOpen;
         int failPrepareCall;
@@ -109,6 +106,7 @@ TEST_F(MixingThread, FailedOpenLeavesNothingOpenAndStartsNoThread) {
     for (const auto &row : rows) {
         SCOPED_TRACE(&row - rows);
         ResetFakeWave();
+        stopRequested = threadFinished = 0; // a thread started wrongly would stay and be counted
         fakeWave.failOpen = row.failOpen;
         fakeWave.failPrepareCall = row.failPrepareCall;
         auto before = threads();

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <span>
 
 #include "assets/assets.h"
 #include "platform/platform.h"
@@ -56,14 +57,11 @@ void ResetKeys() {
 
 Key *KeyByRule(int x, int y) {
     Key *found = nullptr;
-    for (int index = 0;
-         x >= 0 && x < screenWidth && y >= 0 && y < screenHeight && index < keyTable.count;
-         ++index) {
-        Key &key = keyTable.keys[index];
+    bool onScreen = x >= 0 && x < screenWidth && y >= 0 && y < screenHeight;
+    for (Key &key : std::span(keyTable.keys, onScreen ? keyTable.count : 0))
         if (x >= key.x && x < key.x + key.image->w && y >= key.y - key.hitMargin &&
             y < key.y + key.image->h + key.hitMargin)
             found = &key;
-    }
     return found;
 }
 
@@ -77,13 +75,6 @@ SDL_Event MakeEvent(char kind, int x, int y) {
     else
         event.type = kind == 'q' ? SDL_QUIT : SDL_KEYDOWN;
     return event;
-}
-
-int SlotOf(const uint8_t *sample) {
-    for (int slot = 0; slot < sampleCount; ++slot)
-        if (sample && sampleBankData[slot] == sample)
-            return slot;
-    return -1;
 }
 
 std::vector<Uint16> ScreenPixels() {

@@ -27,9 +27,6 @@ Key *KeyByRule(int x, int y);
 // (none held) at (x, y); 'q' a quit request; any other letter an event of no interest.
 SDL_Event MakeEvent(char kind, int x = 0, int y = 0);
 
-// The SampleBank slot of a sample, or -1.
-int SlotOf(const uint8_t *sample);
-
 // The screen's pixels, row after row.
 std::vector<Uint16> ScreenPixels();
 

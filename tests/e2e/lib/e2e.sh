@@ -20,10 +20,12 @@ Fail() {
     exit 1
 }
 
-# Ends the script without a verdict, counted as skipped: Skip REASON
-Skip() {
-    echo "velmora e2e: skipped: $*" >&2
-    exit 77
+# Taps the keys of the notes in turn, each given a moment to sound: TapKeys NOTE...
+TapKeys() {
+    for note in "$@"; do
+        StageTapKey "$note"
+        sleep 0.2
+    done
 }
 
 # Starts the program and waits for the keyboard: Start [PREFIX...].
@@ -58,8 +60,10 @@ ExpectNotes() {
     [ "$next" -gt $# ] || Fail "heard \"$heard\", played \"$*\" ($file)"
 }
 
-# Fails unless the program ends with status 0.
+# Runs the command given, if any, then fails unless the program ends with status 0:
+# ExpectExit [COMMAND...]
 ExpectExit() {
+    "$@"
     StageWaitExit
     [ "$PROGRAM_STATUS" -eq 0 ] || Fail "ended with status $PROGRAM_STATUS"
 }
@@ -67,9 +71,7 @@ ExpectExit() {
 # Taps X Y, then ends the program by a command while the note rings: EndWhileRinging X Y COMMAND...
 EndWhileRinging() {
     StageTap "$1" "$2"
-    shift 2
-    "$@"
-    ExpectExit
+    ExpectExit "${@:3}"
 }
 
 # As EndWhileRinging, recorded; fails unless the sound fades out rather than stops dead:
