@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <span>
@@ -67,9 +68,11 @@ Key *KeyByRule(int x, int y) {
 
 SDL_Event MakeEvent(char kind, int x, int y) {
     SDL_Event event{};
-    Uint8 down = kind == 'd', type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-    if (kind == 'd' || kind == 'u')
-        event.button = {type, 0, SDL_BUTTON_LEFT, down, Uint16(x), Uint16(y)};
+    // 'w' and 'W': a turn of the wheel, which SDL reports as a press and a release.
+    Uint8 down = kind == 'd' || kind == 'w', type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+    Uint8 button = tolower(kind) == 'w' ? SDL_BUTTON_WHEELDOWN : SDL_BUTTON_LEFT;
+    if (kind == 'd' || kind == 'u' || tolower(kind) == 'w')
+        event.button = {type, 0, button, down, Uint16(x), Uint16(y)};
     else if (kind == 'm' || kind == 'h')
         event.motion = {SDL_MOUSEMOTION, 0, Uint8(kind == 'm'), Uint16(x), Uint16(y), 0, 0};
     else

@@ -80,6 +80,8 @@ TEST(Touch, EventSequences) {
          {'d', x, lowD}, {'h', x, lowE}, {'u', x, lowE}, {'m', x, lowC}}, {1, 2}, {},
          {0, 0, 0, 0, 0, 0}, 0, windowMode},
         {"window: the first quit request passes", {{'q', 0, 0}}, {}, {}, {1}, 0, windowMode},
+        {"window: the wheel plays nothing, nor ends", {{'w', x, lowC}, {'W', 235, 2}}, {}, {},
+         {0, 0}, 0, windowMode},
         // clang-format on
     };
     for (const auto &c : cases) {
