@@ -16,7 +16,7 @@
 //       program's fade over its last block leaves a tenth of it.
 //   velmora_probe delays RECORDING.wav PROGRAM_DIRECTORY
 //       one line per click of velmora_marker: its time and the milliseconds from it to the
-//       next note heard ("none" if no note follows)
+//       next note heard ("none" if no note follows before the next click)
 //   velmora_probe steal
 //       every 10 ms until stopped, a line with the time (seconds since 1970, as the shell's
 //       EPOCHREALTIME) and each processor's time taken by the host so far, in clock ticks
@@ -220,10 +220,12 @@ static int PrintDelays(std::vector<double> &values, const std::string &directory
     std::vector<Heard> heard;
     if (!HearNotes(values, directory, heard))
         return 1;
-    for (size_t click : clicks) {
+    for (size_t tap = 0; tap < clicks.size(); ++tap) {
+        size_t click = clicks[tap];
         auto next = std::find_if(heard.begin(), heard.end(),
                                  [&](const Heard &note) { return note.at > click; });
-        if (next == heard.end())
+        // A note after the next click answers that touch, not this one.
+        if (next == heard.end() || (tap + 1 < clicks.size() && next->at > clicks[tap + 1]))
             printf("%.3f none\n", click / rate);
         else
             printf("%.3f %.1f\n", click / rate, (next->at - click) * 1000 / rate);
