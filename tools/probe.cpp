@@ -174,8 +174,8 @@ static int PrintNotes(const std::vector<double> &values, const std::string &dire
 }
 
 // velmora_marker's clicks, as it plays them: 3 ms at 8820 Hz, 24000 at most. A filter that
-// keeps that band (a fourth difference, 13 times as strong there) finds them, and no note,
-// which holds less than a twentieth as much of it there. The click is dated by the middle of
+// keeps that band (a fourth difference, 13 times as strong there) finds them, and no single note,
+// which gives less than a fifteenth as much there. The click is dated by the middle of
 // its strength, which smoothing on the way through a server does not move, less half its length.
 static constexpr int clickValues = 66;
 static constexpr double clickBand = 13.09 * 24000, clickFound = clickBand / 4;
