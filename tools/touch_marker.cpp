@@ -8,6 +8,7 @@
 //   velmora_marker X Y TAPS   (on $DISPLAY; one line per tap: the click's wait in ms)
 #include <alsa/asoundlib.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -15,8 +16,11 @@
 #include "platform/platform.h"
 
 static constexpr unsigned rate = 22050;
-// One full-scale step down and back: no note has one, so it is found in any mix.
-static constexpr int16_t clickHigh = 30000, clickLow = -30000;
+// The click is a burst of 3 ms at 8820 Hz, where the notes have next to nothing, under a smooth
+// envelope: a server that resamples it keeps it whole, and velmora_probe finds it by that band
+// alone. Below full scale, to leave room for the notes still ringing under it.
+static constexpr int clickValues = 66;
+static constexpr double clickCycles = 0.4, clickLevel = 24000;
 
 struct Pen {
     void *display;
@@ -52,6 +56,16 @@ static snd_pcm_uframes_t OpenStream(snd_pcm_t **pcm) {
     return period;
 }
 
+// The click, followed by silence to a whole number of periods.
+static std::vector<int16_t> MakeClick(snd_pcm_uframes_t period) {
+    std::vector<int16_t> click((clickValues + period - 1) / period * period, 0);
+    for (int index = 0; index < clickValues; ++index) {
+        double envelope = 0.5 - 0.5 * std::cos(2 * M_PI * index / (clickValues - 1));
+        click[index] = int16_t(clickLevel * envelope * std::sin(2 * M_PI * clickCycles * index));
+    }
+    return click;
+}
+
 // Plays silence for about the given time.
 static void PlaySilence(snd_pcm_t *pcm, std::vector<int16_t> &block, double seconds) {
     std::fill(block.begin(), block.end(), 0);
@@ -77,7 +91,7 @@ int main(int argc, char **argv) {
         fprintf(stderr, "velmora_marker: cannot open ALSA's default device\n");
         return 1;
     }
-    std::vector<int16_t> block(period);
+    std::vector<int16_t> block(period), click = MakeClick(period);
     // A pen that arrives plays the key it is over, and holds it until lifted: the first tap
     // would play nothing. It arrives, and is lifted, before the taps.
     pen.fakeMotion(pen.display, -1, atoi(argv[1]), atoi(argv[2]), 0);
@@ -87,14 +101,13 @@ int main(int argc, char **argv) {
     PlaySilence(pcm, block, 1.0);
     for (int tap = 0; tap < atoi(argv[3]); ++tap) {
         PlaySilence(pcm, block, 0.45);
-        block[0] = clickHigh;
-        block[1] = clickLow;
-        snd_pcm_writei(pcm, block.data(), block.size());
+        snd_pcm_writei(pcm, click.data(), click.size());
         snd_pcm_sframes_t queued = 0;
         snd_pcm_delay(pcm, &queued);
         pen.fakeButton(pen.display, 1, 1, 0);
         pen.flush(pen.display);
-        printf("%.1f\n", (queued - double(period)) * 1000 / rate);
+        // The click's start is queued behind all but what was just written.
+        printf("%.1f\n", (queued - double(click.size())) * 1000 / rate);
         PlaySilence(pcm, block, 0.05);
         pen.fakeButton(pen.display, 1, 0, 0);
         pen.flush(pen.display);
