@@ -18,8 +18,9 @@ TEST_PACKAGES="googletest libgtest-dev libbenchmark-dev xvfb x11-utils xdotool i
 sox pulseaudio pulseaudio-utils libasound2-plugins alsa-utils \
 $PACKAGE_PACKAGES desktop-file-utils libcaca0 libpulse0 libxext6"
 # The stage's second sound server, as a desktop runs it; aplay plays a control stream beside
-# the program there. ALSA's PipeWire plugin is unpacked by the stage, not installed.
-TEST_PACKAGES="$TEST_PACKAGES pipewire pipewire-bin wireplumber dbus"
+# the program there, and jq reads the server's objects. ALSA's PipeWire plugin is unpacked by
+# the stage, not installed.
+TEST_PACKAGES="$TEST_PACKAGES pipewire pipewire-bin wireplumber dbus jq"
 # Debian's and AppStream's checkers judge the installed tree and the package; a clean Debian
 # root made by mmdebstrap is where the package and scripts/play meet a new machine.
 TEST_PACKAGES="$TEST_PACKAGES lintian appstream mmdebstrap"

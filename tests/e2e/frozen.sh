@@ -3,7 +3,7 @@
 # the program still plays on the screen, and the exit button still ends it with status 0 within
 # its bounded waits for the device (about a second), well before the 20 s allowed here.
 source "$(dirname "$0")/lib/e2e.sh" "$1"
-server=$(sed -n 2p "$STAGE_DIR/pids")
+server=$(head -n 1 "$STAGE_DIR/server-pids")
 Start
 StageTapKey 1
 StageTapKey 11
