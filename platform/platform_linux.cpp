@@ -120,11 +120,15 @@ const char *GetLastPlatformErrorText() {
     return lastErrorText;
 }
 
+// How a new thread comes to its priority: created real-time, raised once it runs where it can
+// be, or left as it is.
+enum ThreadStanding { startedRealtime, wantsRaising, staysNormal };
+
 // What a new thread runs; the starter waits until the thread has taken its copy.
 struct ThreadStart {
     void (*routine)(void *);
     void *parameter;
-    bool isRealtime;
+    ThreadStanding standing;
     std::atomic<bool> isTaken;
 };
 
@@ -251,62 +255,54 @@ static void *RunThread(void *record) {
     ThreadStart *start = static_cast<ThreadStart *>(record);
     void (*routine)(void *) = start->routine;
     void *parameter = start->parameter;
-    bool isRealtime = start->isRealtime;
+    ThreadStanding standing = start->standing;
     start->isTaken.store(true, std::memory_order_release);
     start->isTaken.notify_one();
     // Where real-time scheduling is a privilege the process lacks, the broker may grant it;
     // without either, the thread runs at normal priority with a short slice.
-    if (!isRealtime && !AskBrokerForRealtime())
+    if (standing == wantsRaising && !AskBrokerForRealtime())
         SetSlice(shortSliceNanoseconds);
     routine(parameter);
     return nullptr;
 }
 
+// Creates a detached thread with the attributes and waits until it has taken its start; false
+// if it cannot be created.
+static bool StartThread(pthread_attr_t *attributes, ThreadStart *start) {
+    pthread_attr_setdetachstate(attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    if (pthread_create(&thread, attributes, RunThread, start) != 0)
+        return false;
+    start->isTaken.wait(false, std::memory_order_acquire);
+    return true;
+}
+
 bool StartTimeCriticalThread(void (*routine)(void *), void *parameter) {
-    ThreadStart start{routine, parameter, true, {false}};
+    ThreadStart start{routine, parameter, startedRealtime, {false}};
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
-    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     pthread_attr_setinheritsched(&attributes, PTHREAD_EXPLICIT_SCHED);
     pthread_attr_setschedpolicy(&attributes, SCHED_FIFO);
     sched_param priority{};
     priority.sched_priority = sched_get_priority_max(SCHED_FIFO);
     pthread_attr_setschedparam(&attributes, &priority);
-    pthread_t thread;
-    int result = pthread_create(&thread, &attributes, RunThread, &start);
-    if (result != 0) {
-        start.isRealtime = false;
+    bool started = StartThread(&attributes, &start);
+    if (!started) {
+        start.standing = wantsRaising;
         pthread_attr_setinheritsched(&attributes, PTHREAD_INHERIT_SCHED);
-        result = pthread_create(&thread, &attributes, RunThread, &start);
+        started = StartThread(&attributes, &start);
     }
     pthread_attr_destroy(&attributes);
-    if (result == 0)
-        start.isTaken.wait(false, std::memory_order_acquire);
-    return result == 0;
-}
-
-// A helper thread takes its routine and runs it as it is.
-static void *RunHelperThread(void *record) {
-    ThreadStart *start = static_cast<ThreadStart *>(record);
-    void (*routine)(void *) = start->routine;
-    void *parameter = start->parameter;
-    start->isTaken.store(true, std::memory_order_release);
-    start->isTaken.notify_one();
-    routine(parameter);
-    return nullptr;
+    return started;
 }
 
 bool StartHelperThread(void (*routine)(void *), void *parameter) {
-    ThreadStart start{routine, parameter, false, {false}};
+    ThreadStart start{routine, parameter, staysNormal, {false}};
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
-    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    pthread_t thread;
-    int result = pthread_create(&thread, &attributes, RunHelperThread, &start);
+    bool started = StartThread(&attributes, &start);
     pthread_attr_destroy(&attributes);
-    if (result == 0)
-        start.isTaken.wait(false, std::memory_order_acquire);
-    return result == 0;
+    return started;
 }
 
 void CallWithShortSlice(void (*routine)(void *), void *parameter) {
