@@ -89,10 +89,14 @@ static void DropQueued(uint32_t count) {
     output.writtenCount = output.writtenCount > count ? output.writtenCount - count : 0;
 }
 
+// The frames still in the ring, given its free space.
+static uint64_t CountFramesInRing(snd_pcm_uframes_t free) {
+    return free >= output.ringFrames ? 0 : output.ringFrames - free;
+}
+
 // Hands back the buffers whose audio has left the ring, given its free space.
 static void HandBackPlayed(snd_pcm_uframes_t free) {
-    uint64_t stillInRing = free >= output.ringFrames ? 0 : output.ringFrames - free;
-    uint64_t played = output.framesWritten - stillInRing + pointerSlackFrames;
+    uint64_t played = output.framesWritten - CountFramesInRing(free) + pointerSlackFrames;
     uint32_t count = 0;
     while (count < output.writtenCount && output.queueEnd[count] <= played)
         HandBack(output.queue[count++]);
@@ -177,9 +181,8 @@ static bool WriteWaiting(snd_pcm_uframes_t free) {
 static void StampOldestDue(snd_pcm_uframes_t free) {
     if (output.writtenCount == 0)
         return;
-    uint64_t stillInRing = free >= output.ringFrames ? 0 : output.ringFrames - free;
     int64_t toPlay =
-        static_cast<int64_t>(output.queueEnd[0] + stillInRing) -
+        static_cast<int64_t>(output.queueEnd[0] + CountFramesInRing(free)) -
         static_cast<int64_t>(output.framesWritten + pointerSlackFrames + periodFramesWanted);
     output.oldestDueNanoseconds = static_cast<int64_t>(ReadClockNanoseconds()) +
                                   toPlay * 1000000000LL / static_cast<int64_t>(output.rate);
