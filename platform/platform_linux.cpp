@@ -258,6 +258,8 @@ static void *RunThread(void *record) {
     ThreadStanding standing = start->standing;
     start->isTaken.store(true, std::memory_order_release);
     start->isTaken.notify_one();
+    // Named so that a per-thread view (top -H, /proc) tells the two apart from the main thread.
+    pthread_setname_np(pthread_self(), standing == staysNormal ? "helper" : "time-critical");
     // Where real-time scheduling is a privilege the process lacks, the broker may grant it;
     // without either, the thread runs at normal priority with a short slice.
     if (standing == wantsRaising && !AskBrokerForRealtime())
