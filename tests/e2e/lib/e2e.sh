@@ -31,7 +31,7 @@ TapKeys() {
 # Starts the program and waits for the keyboard: Start [PREFIX...].
 Start() {
     StageLaunch "$@"
-    StageWaitSplash && StageWaitKeyboard || Fail "no keyboard: $(cat "$STAGE_DIR/program.err")"
+    StageWaitKeyboard || Fail "no keyboard: $(cat "$STAGE_DIR/program.err")"
 }
 
 # Records while a command plays, until the recording holds half a second past its end:
