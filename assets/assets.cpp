@@ -121,18 +121,14 @@ BaseDirectoryResult SetBaseDirectoryFromPath(const char *executablePath) {
 
 BaseDirectoryResult FindBaseDirectory(const char *startedAs) {
     char executablePath[PATH_MAX];
-    if (GetExecutablePath(executablePath, sizeof executablePath) > 0)
-        return SetBaseDirectoryFromPath(executablePath);
     // Without /proc, a path the program was started by still leads to it. A bare name was found
     // through PATH, and the working directory says nothing about where the program lives, so
-    // neither is guessed from.
-    if (startedAs && strchr(startedAs, '/') &&
-        ResolvePath(startedAs, executablePath, sizeof executablePath) > 0)
-        return SetBaseDirectoryFromPath(executablePath);
-    programDirectory[0] = 0;
-    installedDirectory[0] = 0;
-    baseDirectory[0] = 0;
-    return baseDirectoryNoProgram;
+    // neither is guessed from: the empty path then finds no program.
+    if (GetExecutablePath(executablePath, sizeof executablePath) == 0 &&
+        !(startedAs && strchr(startedAs, '/') &&
+          ResolvePath(startedAs, executablePath, sizeof executablePath) > 0))
+        executablePath[0] = 0;
+    return SetBaseDirectoryFromPath(executablePath);
 }
 
 bool BuildAssetPath(const char *relativeName, char *outPath, size_t outSize) {
