@@ -173,12 +173,11 @@ static int PrintNotes(const std::vector<double> &values, const std::string &dire
     return 0;
 }
 
-// velmora_marker's clicks, as it plays them: 3 ms at 8820 Hz, 24000 at most. A filter that
-// keeps that band (a fourth difference, 13 times as strong there) finds them, and no single note,
-// which gives less than a fifteenth as much there. The click is dated by the middle of
-// its strength, which smoothing on the way through a server does not move, less half its length.
-static constexpr int clickValues = 66;
-static constexpr double clickBand = 13.09 * 24000, clickFound = clickBand / 4;
+// velmora_marker's clicks: a filter that keeps their band (a fourth difference, 13 times as
+// strong there) finds them, and no single note, which gives less than a fifteenth as much there.
+// The click is dated by the middle of its strength, which smoothing on the way through a server
+// does not move, less half its length.
+static constexpr double clickBand = 13.09 * clickLevel, clickFound = clickBand / 4;
 
 // Finds the clicks and takes each out, where it and the resampling's ringing may lie, with a
 // mean over five values: 8820 Hz repeats in five, so it vanishes while the notes stay.

@@ -14,13 +14,9 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tools/recording.h"
 
 static constexpr unsigned rate = 22050;
-// The click is a burst of 3 ms at 8820 Hz, where the notes have next to nothing, under a smooth
-// envelope: a server that resamples it keeps it whole, and velmora_probe finds it by that band
-// alone. Below full scale, to leave room for the notes still ringing under it.
-static constexpr int clickValues = 66;
-static constexpr double clickCycles = 0.4, clickLevel = 24000;
 
 struct Pen {
     void *display;
